@@ -1,0 +1,28 @@
+// The bus pump: the only link between the engine and the driver binding.
+//
+// PumpBus reads at most one message from the driver, traces it and runs one engine
+// cycle with it, then always one cycle without a frame. SendFrame is the engine's send
+// hook and the senders' way onto the bus.
+#pragma once
+
+#include <cstdint>
+
+#include "driver_api.h"
+#include "node_table.h"
+
+// Tick of the most recent send attempt; set to the current tick at start-up, written
+// afterwards only by SendFrame. The exchange cycle paces itself on it.
+inline std::uint32_t lastSendTick = 0;
+
+// One pump step on the program's node table (MasterNodeTable).
+void PumpBus();
+
+// Writes one frame, retrying for at most kTransmitRetryMs while the transmit queue is
+// full. Returns 1 when the driver accepted it, 0 otherwise.
+int SendFrame(const CanFrame& frame);
+
+// How long SendFrame retries a full transmit queue before it gives the frame up.
+constexpr std::uint32_t kTransmitRetryMs = 100;
+
+CanFrame MsgToFrame(const DriverMsg& msg);
+DriverMsg FrameToMsg(const CanFrame& frame);
