@@ -1,0 +1,40 @@
+// The values through which the window side and the master side see each other:
+// communication state, the deferred-command mailbox, and the two message-pump slots.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Codes of the one-place mailbox DeferredCommand; a new code replaces a waiting one.
+enum DeferredCode : std::uint32_t {
+    DeferredNone = 0,
+    DeferredClose = 1,
+    DeferredStop = 2,
+    DeferredOpenRead = 3,
+    DeferredOpenWrite = 4,
+};
+
+struct CommState {
+    std::uint32_t active;           // communication with the current slave is active
+    std::uint32_t freezeOutputs;    // the exchange does not copy output edits into the sent outputs
+    std::uint32_t DeferredCommand;  // DeferredCode left for the idle cycle by a window handler
+    std::uint32_t windowReady;      // the main window is initialised and not yet destroyed
+};
+
+inline CommState commState{};
+
+// Takes one window message already removed from the queue; the result is unused.
+using MessagePumpSlot = int (*)(MSG* message);
+
+// The message routing (PumpMessage), set at start-up and withdrawn at clean-up.
+inline MessagePumpSlot MessageHook = nullptr;
+
+// Set while a master service passes window messages on (slave search, active
+// communication); none otherwise.
+inline MessagePumpSlot ActivePump = nullptr;
+
+// The pass-on rule at the fixed points of the long services: if ActivePump is set and a
+// message is waiting, remove exactly that one and hand it to ActivePump. Returns 1 when a
+// message was passed on.
+int PassOneMessage();

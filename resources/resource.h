@@ -1,0 +1,62 @@
+// Resource numbers: the same in both languages. Grouped by window.
+#pragma once
+
+// Templates, menu, accelerators, icon.
+#define IDD_MAIN 101
+#define IDI_APP 103
+#define IDR_MAIN_MENU 104
+#define IDR_ACCEL_EDIT 105    // Enter in the output byte field
+#define IDR_ACCEL_GLOBAL 106  // F1 to F4, every window of the program
+#define IDD_ABOUT 108
+#define IDD_SEARCH_SLAVES 109
+#define IDD_READ_OBJECT 110
+#define IDD_WRITE_OBJECT 111
+
+// Main window (dialog 101).
+#define IDC_ADDRESS 1000        // current slave address
+#define IDC_PORT 1002           // adapter port list
+#define IDC_MAKER 1003          // the maker's name line
+#define IDC_OUTPUT_BYTE 1004    // selected output byte, hex
+#define IDC_INPUT_LIST 1005
+#define IDC_OUTPUT_LIST 1006
+#define IDC_BIT0 1007           // bit boxes 1007 (bit 0) to 1014 (bit 7)
+#define IDC_BIT7 1014
+#define IDC_ADDRESS_LABEL 1019
+#define IDC_EDIT_LABEL 1021
+#define IDC_PORT_LABEL 1022
+#define IDC_COMM_ACTIVE 1023    // indicator only
+#define IDC_BAUD_LABEL 1024
+#define IDC_BAUD 1025           // bit-rate list
+#define IDC_FREEZE 1029
+static_assert(IDC_BIT7 - IDC_BIT0 == 7, "bit box i is IDC_BIT0 + i");
+
+// Menu and accelerator commands of the main window.
+#define IDM_SEARCH_SLAVES 40001
+#define IDM_EXIT 40003
+#define IDM_START 40004
+#define IDM_STOP 40005
+#define IDM_APPLY_OUTPUT_BYTE 40006  // Enter in field 1004
+#define IDM_HELP_KEY 40007           // F1
+#define IDM_HELP_CONTENTS 40008
+#define IDM_ABOUT 40014
+#define IDM_FOCUS_MAIN 40016         // F2
+#define IDM_FOCUS_READ 40017         // F3
+#define IDM_FOCUS_WRITE 40018        // F4
+#define IDM_READ_OBJECT 110
+#define IDM_WRITE_OBJECT 111
+
+// String table.
+#define IDS_TITLE 1000
+#define IDS_CANNOT_OPEN_DONGLE 1001
+#define IDS_NO_SLAVE_FOUND 1004
+#define IDS_OUT_OF_MEMORY 1005
+#define IDS_COMM_FAILURE 1008
+#define IDS_BAD_PDO_CONFIG 1009
+#define IDS_OUTPUTS_WARNING 1010
+#define IDS_BUTTON_OK 1013
+#define IDS_BUTTON_ABORT 1014
+#define IDS_OBJECT_ABORT 1017        // "%s" receives the abort code as "%08Xh"
+#define IDS_BIT0 1020                // "&0" to "&7": 1020 + i labels bit box 1007 + i
+#define IDS_BIT7 1027
+#define IDS_CANNOT_LOAD_DLL 1037
+static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
