@@ -1,0 +1,92 @@
+#include "network.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "eds.h"
+#include "ini_reader.h"
+#include "object_dictionary.h"
+#include "virtual_bus.h"
+
+namespace simbus {
+
+namespace {
+
+bool IsKnownBitRate(std::uint32_t kbit)
+{
+    for (const std::uint32_t known : {10u, 20u, 50u, 100u, 125u, 250u, 500u, 800u, 1000u}) {
+        if (kbit == known)
+            return true;
+    }
+    return false;
+}
+
+void AddError(std::string& errors, const std::string& text)
+{
+    if (!errors.empty())
+        errors += '\n';
+    errors += text;
+}
+
+}  // namespace
+
+NetworkDescription DefaultNetwork()
+{
+    return NetworkDescription{0, {{3, "io_module.eds"}, {5, "drive.eds"}}};
+}
+
+NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
+{
+    NetworkDescription network{0, {}};
+    const IniFile ini = ParseIni(text);
+    if (const std::string* rate = FindValue(ini, "Network", "BitRate")) {
+        bool negative = false;
+        std::uint64_t kbit = 0;
+        if (!rate->empty() && (!ParseEdsNumber(*rate, 0, negative, kbit) || negative ||
+                               (kbit != 0 && !IsKnownBitRate(static_cast<std::uint32_t>(kbit)))))
+            AddError(errors, "[Network] BitRate=" + *rate + ": not a CANopen bit rate in kbit/s");
+        else
+            network.bitRateKbit = static_cast<std::uint32_t>(kbit);
+    }
+    const IniSection* nodes = FindSection(ini, "Nodes");
+    if (nodes == nullptr) {
+        AddError(errors, "[Nodes] missing: the network has no slaves");
+        return network;
+    }
+    for (const IniEntry& entry : nodes->entries) {
+        bool negative = false;
+        std::uint64_t nodeId = 0;
+        if (!ParseEdsNumber(entry.key, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId ||
+            entry.value.empty()) {
+            AddError(errors, "[Nodes] " + entry.key + "=" + entry.value + ": needs a node ID 1-127 and an EDS");
+            continue;
+        }
+        network.nodes.push_back(NetworkNode{static_cast<std::uint8_t>(nodeId), entry.value});
+    }
+    return network;
+}
+
+bool BuildNetwork(World& world, const NetworkDescription& network, EdsReader reader, void* context,
+                  std::string& errors)
+{
+    const std::size_t errorsBefore = errors.size();
+    world.networkKbit = network.bitRateKbit;
+    for (const NetworkNode& node : network.nodes) {
+        std::string text;
+        if (!reader(node.edsName, context, text)) {
+            AddError(errors, "node " + std::to_string(node.nodeId) + ": " + node.edsName + " not found");
+            continue;
+        }
+        EdsDevice device;
+        std::string error;
+        if (!ParseEds(text, node.nodeId, device, error) || !InstallNode(world, node.nodeId, device, error)) {
+            AddError(errors, "node " + std::to_string(node.nodeId) + ": " + node.edsName + ": " + error);
+            continue;
+        }
+    }
+    std::snprintf(world.lastError, sizeof world.lastError, "%s", errors.c_str());
+    world.networkLoaded = 1;
+    return errors.size() == errorsBefore;
+}
+
+}  // namespace simbus

@@ -1,0 +1,248 @@
+#include "object_dictionary.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pdo.h"
+
+namespace simbus {
+
+namespace {
+
+std::uint32_t EntryKey(std::uint16_t index, std::uint8_t subIndex)
+{
+    return (static_cast<std::uint32_t>(index) << 8) | subIndex;
+}
+
+std::uint32_t EntryKey(const ObjectEntry& entry) { return EntryKey(entry.index, entry.subIndex); }
+
+bool Allocate(World& world, std::uint32_t bytes, std::uint32_t& offset)
+{
+    if (bytes > kPoolBytes - world.poolUsed)
+        return false;
+    offset = world.poolUsed;
+    world.poolUsed += bytes;
+    return true;
+}
+
+void StoreLe(std::uint8_t* bytes, std::uint32_t size, std::uint64_t value)
+{
+    for (std::uint32_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+bool IsReadable(Access access) { return access != Access::WriteOnly; }
+
+bool IsWritable(Access access) { return access != Access::ReadOnly && access != Access::Const; }
+
+bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std::string& error)
+{
+    if (nodeId == 0 || nodeId > kMaxNodeId || world.nodes[nodeId].present) {
+        error = "node ID out of range or given twice";
+        return false;
+    }
+    if (device.entries.size() > kMaxEntries - world.entryCount) {
+        error = "too many object entries in the network";
+        return false;
+    }
+    const std::uint32_t first = world.entryCount;
+    const std::uint32_t poolBefore = world.poolUsed;
+    for (const EdsEntry& source : device.entries) {
+        ObjectEntry entry{};
+        entry.index = source.index;
+        entry.subIndex = source.subIndex;
+        entry.access = source.access;
+        entry.dataType = source.dataType;
+        entry.pdoMappable = source.pdoMappable ? 1 : 0;
+        entry.behaviour = source.behaviour;
+        entry.behaviourParam1 = source.param1;
+        entry.behaviourParam2 = source.param2;
+        const auto length = static_cast<std::uint32_t>(source.value.size());
+        // Writable strings get the full room, so a download may make them longer.
+        const std::uint32_t capacity =
+            IsVariableLength(source.dataType) && IsWritable(source.access) ? kMaxValueBytes : length;
+        if (!Allocate(world, capacity, entry.valueOffset) || !Allocate(world, length, entry.defaultOffset)) {
+            world.entryCount = first;
+            world.poolUsed = poolBefore;
+            error = "object values of the network exceed the simulator's memory";
+            return false;
+        }
+        entry.capacity = static_cast<std::uint16_t>(capacity);
+        entry.length = static_cast<std::uint16_t>(length);
+        entry.defaultLength = static_cast<std::uint16_t>(length);
+        if (length != 0) {
+            std::memcpy(world.pool + entry.valueOffset, source.value.data(), length);
+            std::memcpy(world.pool + entry.defaultOffset, source.value.data(), length);
+        }
+        world.entries[world.entryCount++] = entry;
+    }
+    SimNode& node = world.nodes[nodeId];
+    node = SimNode{};
+    node.present = 1;
+    node.nmtState = NmtState::PreOperational;
+    node.firstEntry = first;
+    node.entryCount = world.entryCount - first;
+    // Read-backs point at their source by entry number, which stays put in the block.
+    for (std::uint32_t i = 0; i < device.entries.size(); ++i) {
+        const EdsEntry& source = device.entries[i];
+        if (source.behaviour != Behaviour::Mirror)
+            continue;
+        const ObjectEntry* mirrored = FindEntry(world, nodeId, source.mirrorIndex, source.mirrorSubIndex);
+        world.entries[first + i].behaviourParam1 = static_cast<std::uint32_t>(mirrored - world.entries);
+    }
+    return true;
+}
+
+ObjectEntry* FindEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex)
+{
+    ObjectEntry* entry = nullptr;
+    return LookUpEntry(world, nodeId, index, subIndex, entry) == 0 ? entry : nullptr;
+}
+
+std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                          ObjectEntry*& entry)
+{
+    entry = nullptr;
+    const SimNode& node = world.nodes[nodeId & 0x7F];
+    if (!node.present)
+        return kAbortNoObject;
+    ObjectEntry* first = world.entries + node.firstEntry;
+    ObjectEntry* last = first + node.entryCount;
+    const std::uint32_t key = EntryKey(index, subIndex);
+    ObjectEntry* found = std::lower_bound(
+        first, last, key, [](const ObjectEntry& e, std::uint32_t k) { return EntryKey(e) < k; });
+    if (found != last && EntryKey(*found) == key) {
+        entry = found;
+        return 0;
+    }
+    // Any entry of the same index means the object is there and only the subindex is not.
+    const bool objectExists = (found != last && found->index == index) ||
+                              (found != first && (found - 1)->index == index);
+    return objectExists ? kAbortNoSubIndex : kAbortNoObject;
+}
+
+void RestoreDefaults(World& world, std::uint8_t nodeId, bool communicationOnly)
+{
+    const SimNode& node = world.nodes[nodeId & 0x7F];
+    for (std::uint32_t i = 0; i < node.entryCount; ++i) {
+        ObjectEntry& entry = world.entries[node.firstEntry + i];
+        if (communicationOnly && (entry.index < 0x1000 || entry.index > 0x1FFF))
+            continue;
+        std::memcpy(world.pool + entry.valueOffset, world.pool + entry.defaultOffset, entry.defaultLength);
+        entry.length = entry.defaultLength;
+    }
+}
+
+void RefreshInputs(World& world, std::uint8_t nodeId, std::uint32_t now)
+{
+    const SimNode& node = world.nodes[nodeId & 0x7F];
+    for (std::uint32_t i = 0; i < node.entryCount; ++i) {
+        ObjectEntry& entry = world.entries[node.firstEntry + i];
+        std::uint8_t* value = EntryValue(world, entry);
+        const std::uint32_t size = entry.length;
+        switch (entry.behaviour) {
+        case Behaviour::None:
+            break;
+        case Behaviour::RunningLight:
+            if (!world.controls.animationOff && size != 0 && size <= 8) {
+                std::memset(value, 0, size);
+                const std::uint32_t bit = (now / entry.behaviourParam1) % (size * 8);
+                value[bit / 8] = static_cast<std::uint8_t>(1u << (bit % 8));
+            }
+            break;
+        case Behaviour::Ramp:
+            if (!world.controls.animationOff && size != 0 && size <= 8) {
+                std::uint64_t count = now / entry.behaviourParam1;
+                if (entry.behaviourParam2 != 0)
+                    count %= entry.behaviourParam2;
+                StoreLe(value, size, count);
+            }
+            break;
+        case Behaviour::Mirror: {
+            const ObjectEntry& source = world.entries[entry.behaviourParam1];
+            const std::uint32_t bytes = std::min<std::uint32_t>(source.length, entry.capacity);
+            std::memcpy(value, EntryValue(world, source), bytes);
+            if (IsVariableLength(entry.dataType))
+                entry.length = static_cast<std::uint16_t>(bytes);
+            break;
+        }
+        }
+    }
+}
+
+std::uint32_t ReadForSdo(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                         std::uint8_t* data, std::uint32_t capacity, std::uint32_t& length,
+                         std::uint32_t now)
+{
+    length = 0;
+    ObjectEntry* entry = nullptr;
+    if (const std::uint32_t abort = LookUpEntry(world, nodeId, index, subIndex, entry))
+        return abort;
+    if (!IsReadable(entry->access))
+        return kAbortWriteOnly;
+    RefreshInputs(world, nodeId, now);
+    length = std::min<std::uint32_t>(entry->length, capacity);
+    std::memcpy(data, EntryValue(world, *entry), length);
+    return 0;
+}
+
+std::uint32_t CheckDownload(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                            bool lengthKnown, std::uint32_t length)
+{
+    ObjectEntry* entry = nullptr;
+    if (const std::uint32_t abort = LookUpEntry(world, nodeId, index, subIndex, entry))
+        return abort;
+    if (!IsWritable(entry->access))
+        return kAbortReadOnly;
+    if (!lengthKnown)
+        return 0;
+    if (IsVariableLength(entry->dataType))
+        return length > entry->capacity ? kAbortTooLong : 0;
+    if (length > entry->capacity)
+        return kAbortTooLong;
+    if (length < entry->capacity)
+        return kAbortTooShort;
+    return 0;
+}
+
+std::uint32_t WriteForSdo(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                          const std::uint8_t* data, std::uint32_t length)
+{
+    if (const std::uint32_t abort = CheckDownload(world, nodeId, index, subIndex, true, length))
+        return abort;
+    ObjectEntry* entry = FindEntry(world, nodeId, index, subIndex);
+    if (const std::uint32_t abort = CheckPdoParameterWrite(world, nodeId, *entry, data, length))
+        return abort;
+    StoreValue(world, *entry, data, length);
+    return 0;
+}
+
+std::uint32_t SetValueDirect(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                             const std::uint8_t* data, std::uint32_t length)
+{
+    ObjectEntry* entry = nullptr;
+    if (const std::uint32_t abort = LookUpEntry(world, nodeId, index, subIndex, entry))
+        return abort;
+    if (length > entry->capacity)
+        return kAbortTooLong;
+    if (IsVariableLength(entry->dataType)) {
+        StoreValue(world, *entry, data, length);
+        return 0;
+    }
+    std::uint8_t widened[8] = {};
+    if (length != 0)
+        std::memcpy(widened, data, length);
+    StoreValue(world, *entry, widened, entry->capacity);
+    return 0;
+}
+
+void StoreValue(World& world, ObjectEntry& entry, const std::uint8_t* data, std::uint32_t length)
+{
+    if (length != 0)
+        std::memcpy(EntryValue(world, entry), data, length);
+    entry.length = static_cast<std::uint16_t>(length);
+}
+
+}  // namespace simbus

@@ -1,0 +1,371 @@
+#include "virtual_bus.h"
+
+#include <array>
+#include <cstring>
+
+#include "le_bytes.h"
+#include "object_dictionary.h"
+#include "pdo.h"
+#include "sdo_server.h"
+
+namespace simbus {
+
+namespace {
+
+struct BitRate {
+    std::uint16_t btr0btr1;
+    std::uint32_t kbit;
+};
+
+// The bus timing words of the adapter's 16 MHz controller for the CANopen bit rates.
+constexpr std::array<BitRate, 9> kBitRates = {{
+    {0x672F, 10}, {0x532F, 20}, {0x472F, 50}, {0x432F, 100}, {0x031C, 125},
+    {0x011C, 250}, {0x001C, 500}, {0x0016, 800}, {0x0014, 1000},
+}};
+
+constexpr std::uint32_t kNmtCobId = 0x000;
+constexpr std::uint32_t kSdoRequestBase = 0x600;
+constexpr std::uint32_t kBootUpBase = 0x700;
+
+template <std::uint32_t N>
+bool RingPush(FrameRing<N>& ring, const DriverMsg& msg)
+{
+    if (ring.count == N)
+        return false;
+    ring.items[(ring.head + ring.count) % N] = msg;
+    ++ring.count;
+    return true;
+}
+
+template <std::uint32_t N>
+bool RingPop(FrameRing<N>& ring, DriverMsg& msg)
+{
+    if (ring.count == 0)
+        return false;
+    msg = ring.items[ring.head];
+    ring.head = (ring.head + 1) % N;
+    --ring.count;
+    return true;
+}
+
+template <std::uint32_t N>
+void RingClear(FrameRing<N>& ring)
+{
+    ring.head = 0;
+    ring.count = 0;
+}
+
+// Into the master's receive queue; a full queue loses the frame, as the adapter would.
+void Receive(World& world, const DriverMsg& msg)
+{
+    if (!RingPush(world.received, msg))
+        world.adapter.overrun = 1;
+}
+
+// Frames of delayed slaves whose time has come move to the receive queue, in order.
+void ReleaseDueFrames(World& world, std::uint32_t now)
+{
+    PendingList& pending = world.pending;
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < pending.count; ++i) {
+        const PendingFrame& frame = pending.items[i];
+        // Due once `now` has reached the tick, in wrapping 32-bit arithmetic.
+        if (static_cast<std::int32_t>(now - frame.dueTick) >= 0)
+            Receive(world, frame.msg);
+        else
+            pending.items[kept++] = frame;
+    }
+    pending.count = kept;
+}
+
+bool MasterHearsSlaves(const World& world)
+{
+    return world.adapter.open && (world.networkKbit == 0 || world.networkKbit == world.adapter.kbit);
+}
+
+bool ValidNode(const World& world, std::uint32_t nodeId)
+{
+    return nodeId >= 1 && nodeId <= kMaxNodeId && world.nodes[nodeId].present;
+}
+
+void HandleNmt(World& world, std::uint8_t nodeId, const DriverMsg& frame, std::uint32_t now)
+{
+    if (frame.length != 2 || (frame.data[1] != 0 && frame.data[1] != nodeId))
+        return;
+    SimNode& node = world.nodes[nodeId];
+    switch (frame.data[0]) {
+    case 0x01:
+        node.nmtState = NmtState::Operational;
+        break;
+    case 0x02:
+        node.nmtState = NmtState::Stopped;
+        break;
+    case 0x80:
+        node.nmtState = NmtState::PreOperational;
+        break;
+    case 0x81:
+        ResetNode(world, nodeId, false, now);
+        break;
+    case 0x82:
+        ResetNode(world, nodeId, true, now);
+        break;
+    default:
+        break;
+    }
+}
+
+void DeliverToNode(World& world, std::uint8_t nodeId, const DriverMsg& frame, std::uint32_t now)
+{
+    const SimNode& node = world.nodes[nodeId];
+    const bool remote = (frame.msgType & kMsgRemote) != 0;
+    if (frame.id == kNmtCobId && !remote) {
+        HandleNmt(world, nodeId, frame, now);
+        return;
+    }
+    if (node.nmtState == NmtState::Stopped)
+        return;  // a stopped slave takes part in NMT only
+    if (frame.id == kSdoRequestBase + nodeId && !remote) {
+        HandleSdoRequest(world, nodeId, frame, now);
+        return;
+    }
+    if (node.nmtState != NmtState::Operational)
+        return;
+    if (remote)
+        AnswerRemoteRequest(world, nodeId, frame, now);
+    else
+        ApplyReceivePdo(world, nodeId, frame);
+}
+
+}  // namespace
+
+std::uint32_t KbitFromTiming(std::uint16_t btr0btr1)
+{
+    for (const BitRate& rate : kBitRates) {
+        if (rate.btr0btr1 == btr0btr1)
+            return rate.kbit;
+    }
+    return 0;
+}
+
+void NodeTransmit(World& world, std::uint8_t nodeId, const DriverMsg& msg, std::uint32_t now)
+{
+    const SimNode& node = world.nodes[nodeId];
+    if (!MasterHearsSlaves(world) || node.mode == kSimNodeSilent)
+        return;
+    if (node.mode == kSimNodeDelayed && node.modeParam != 0) {
+        PendingList& pending = world.pending;
+        if (pending.count < kPendingSize)
+            pending.items[pending.count++] = PendingFrame{now + node.modeParam, msg};
+        return;
+    }
+    Receive(world, msg);
+}
+
+void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::uint32_t now)
+{
+    SimNode& node = world.nodes[nodeId];
+    RestoreDefaults(world, nodeId, communicationOnly);
+    node.sdo.state = SdoServerState::Idle;
+    node.nmtState = NmtState::PreOperational;
+    node.bootAnnounced = 0;
+    AnnounceBootUps(world, now);
+}
+
+void AnnounceBootUps(World& world, std::uint32_t now)
+{
+    if (!MasterHearsSlaves(world))
+        return;
+    for (std::uint8_t nodeId = 1; nodeId <= kMaxNodeId; ++nodeId) {
+        SimNode& node = world.nodes[nodeId];
+        if (!node.present || node.bootAnnounced)
+            continue;
+        node.bootAnnounced = 1;
+        DriverMsg bootUp{};
+        bootUp.id = kBootUpBase + nodeId;
+        bootUp.length = 1;  // data[0] = 0: boot-up
+        NodeTransmit(world, nodeId, bootUp, now);
+    }
+}
+
+std::uint32_t AdapterInit(World& world, std::uint16_t btr0btr1, int frameType, std::uint32_t now)
+{
+    ++world.counters.inits;
+    const std::uint32_t kbit = KbitFromTiming(btr0btr1);
+    if (kbit == 0 || (frameType != 0 && frameType != 1))
+        return kSimIllegalParameter;
+    // A freshly initialised adapter starts with empty queues.
+    world.adapter = Adapter{1, 0, btr0btr1, kbit};
+    RingClear(world.received);
+    world.pending.count = 0;
+    AnnounceBootUps(world, now);
+    return kSimOk;
+}
+
+std::uint32_t AdapterClose(World& world)
+{
+    ++world.counters.closes;
+    world.adapter.open = 0;
+    world.adapter.overrun = 0;
+    RingClear(world.received);
+    world.pending.count = 0;
+    return kSimOk;
+}
+
+std::uint32_t AdapterStatus(World& world, std::uint32_t now)
+{
+    if (!world.adapter.open)
+        return kSimNotInitialised;
+    ReleaseDueFrames(world, now);
+    const std::uint32_t status = world.controls.status | (world.adapter.overrun ? kSimReceiveOverrun : 0);
+    world.adapter.overrun = 0;
+    return status;
+}
+
+std::uint32_t AdapterWrite(World& world, const DriverMsg* msg, std::uint32_t now)
+{
+    if (!world.adapter.open)
+        return kSimNotInitialised;
+    if (msg == nullptr || msg->length > 8 || (msg->msgType & kMsgStatus) != 0)
+        return kSimIllegalParameter;
+    ReleaseDueFrames(world, now);
+    if (world.controls.writeFull != 0) {
+        --world.controls.writeFull;
+        return kSimTransmitFull;
+    }
+    if (world.controls.writeRefuse != 0) {
+        if (world.controls.writeRefuse != kSimAlways)
+            --world.controls.writeRefuse;
+        return kSimWriteRefused;
+    }
+    DriverMsg frame{};
+    frame.id = msg->id;
+    frame.msgType = msg->msgType;
+    frame.length = msg->length;
+    std::memcpy(frame.data, msg->data, msg->length);
+    ++world.counters.writes;
+    if (world.sent.count == kSentLogSize) {
+        DriverMsg oldest{};
+        RingPop(world.sent, oldest);  // the log keeps the newest frames
+    }
+    RingPush(world.sent, frame);
+    // CANopen slaves use 11-bit identifiers only; at a foreign bit rate they hear nothing.
+    if (!MasterHearsSlaves(world) || (frame.msgType & kMsgExtended) != 0 || frame.id > 0x7FF)
+        return kSimOk;
+    for (std::uint8_t nodeId = 1; nodeId <= kMaxNodeId; ++nodeId) {
+        const SimNode& node = world.nodes[nodeId];
+        if (node.present && node.mode != kSimNodeSilent)
+            DeliverToNode(world, nodeId, frame, now);
+    }
+    return kSimOk;
+}
+
+std::uint32_t AdapterRead(World& world, DriverMsg* msg, std::uint32_t now)
+{
+    if (!world.adapter.open)
+        return kSimReceiveEmpty;
+    if (msg == nullptr)
+        return kSimIllegalParameter;
+    ReleaseDueFrames(world, now);
+    if (!RingPop(world.received, *msg))
+        return kSimReceiveEmpty;
+    ++world.counters.reads;
+    return kSimOk;
+}
+
+std::uint32_t AdapterResetClient(World& world)
+{
+    if (!world.adapter.open)
+        return kSimNotInitialised;
+    RingClear(world.received);
+    world.pending.count = 0;
+    world.adapter.overrun = 0;
+    return kSimOk;
+}
+
+void ResetSimulation(World& world)
+{
+    const std::uint32_t loads = world.counters.loads;
+    const std::uint32_t unloads = world.counters.unloads;
+    world.counters = SimCounters{loads, unloads, 0, 0, 0, 0};
+    world.adapter = Adapter{};
+    world.controls = Controls{};
+    world.networkKbit = 0;
+    RingClear(world.received);
+    RingClear(world.sent);
+    world.pending.count = 0;
+    std::memset(world.nodes, 0, sizeof world.nodes);
+    world.entryCount = 0;
+    world.poolUsed = 0;
+    world.lastError[0] = '\0';
+}
+
+std::uint32_t InjectFrame(World& world, const DriverMsg* msg)
+{
+    if (!world.adapter.open)
+        return kSimNotInitialised;
+    if (msg == nullptr)
+        return kSimIllegalParameter;
+    Receive(world, *msg);
+    return kSimOk;
+}
+
+std::uint32_t InjectStatus(World& world, std::uint32_t status)
+{
+    if (!world.adapter.open)
+        return kSimNotInitialised;
+    DriverMsg msg{};
+    msg.msgType = kMsgStatus;
+    msg.length = 4;
+    StoreLe32(msg.data, status);
+    Receive(world, msg);
+    return kSimOk;
+}
+
+std::uint32_t ReadSent(World& world, DriverMsg* msg)
+{
+    if (msg == nullptr)
+        return kSimIllegalParameter;
+    return RingPop(world.sent, *msg) ? kSimOk : kSimReceiveEmpty;
+}
+
+std::uint32_t SetNodeMode(World& world, std::uint32_t nodeId, std::uint32_t mode, std::uint32_t param)
+{
+    if (!ValidNode(world, nodeId) || mode > kSimNodeAbortAll)
+        return kSimIllegalParameter;
+    SimNode& node = world.nodes[nodeId];
+    node.mode = mode;
+    node.modeParam = param;
+    node.sdo.state = SdoServerState::Idle;
+    return kSimOk;
+}
+
+std::uint32_t BootNode(World& world, std::uint32_t nodeId, std::uint32_t now)
+{
+    if (!ValidNode(world, nodeId))
+        return kSimIllegalParameter;
+    ResetNode(world, static_cast<std::uint8_t>(nodeId), false, now);
+    return kSimOk;
+}
+
+std::uint32_t FloodPdo(World& world, std::uint32_t nodeId, std::uint32_t count, std::uint32_t now)
+{
+    if (!ValidNode(world, nodeId))
+        return kSimIllegalParameter;
+    const auto node = static_cast<std::uint8_t>(nodeId);
+    const int n = FirstValidTransmitPdo(world, node);
+    DriverMsg pdo{};
+    if (n < 0 || !BuildTransmitPdo(world, node, static_cast<std::uint16_t>(n), pdo, now))
+        return kSimIllegalParameter;
+    for (std::uint32_t i = 0; i < count; ++i)
+        NodeTransmit(world, node, pdo, now);
+    return kSimOk;
+}
+
+std::uint32_t NodeState(const World& world, std::uint32_t nodeId)
+{
+    if (!ValidNode(world, nodeId))
+        return kSimStateAbsent;
+    return static_cast<std::uint32_t>(world.nodes[nodeId].nmtState);
+}
+
+}  // namespace simbus

@@ -1,0 +1,149 @@
+// The whole state of the simulated bus in one plain-data block: adapter, queues, slaves,
+// their object dictionaries and values, the test controls and the counters.
+//
+// The library is unloaded after every use of the bus while the slaves must keep their
+// values, so the block outlives the code: it is allocated once per process and found
+// again after a reload (see driver_exports.cpp). Hence plain data only: no pointers
+// into the module, no function pointers, no heap-owning members; positions are offsets
+// and indices, and a zero-filled block is a valid empty world.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "driver_api.h"
+#include "simbus_control.h"
+
+namespace simbus {
+
+constexpr std::uint32_t kMaxNodeId = 127;
+constexpr std::uint32_t kMaxEntries = 16384;               // object entries of all slaves
+constexpr std::uint32_t kPoolBytes = 2u * 1024u * 1024u;   // current and default values
+constexpr std::uint32_t kMaxValueBytes = 1024;             // longest writable string or domain
+constexpr std::uint32_t kReceiveQueueSize = 4096;          // master's receive queue
+constexpr std::uint32_t kPendingSize = 1024;               // frames of delayed nodes in flight
+constexpr std::uint32_t kSentLogSize = 4096;               // frames the master sent, for tests
+
+// "VSB1": identifies a block of this layout when a reloaded library finds it again.
+constexpr std::uint32_t kWorldMagic = 0x31425356u;
+
+enum class NmtState : std::uint8_t {
+    Stopped = 0x04,
+    Operational = 0x05,
+    PreOperational = 0x7F,
+};
+
+// CiA 306 access types; rwr and rww are read-write entries meant for input (transmit)
+// and output (receive) PDOs.
+enum class Access : std::uint8_t { ReadOnly, WriteOnly, ReadWrite, ReadWriteInput, ReadWriteOutput, Const };
+
+// Values a slave changes by itself (only the default network's EDS files use them).
+enum class Behaviour : std::uint8_t {
+    None,
+    RunningLight,  // one bit set, moving up one place every param1 ms
+    Ramp,          // counts up one every param1 ms, modulo param2 (0: wraps with the type)
+    Mirror,        // copy of the entry number param1 (an output read back)
+};
+
+struct ObjectEntry {
+    std::uint16_t index;
+    std::uint8_t subIndex;
+    Access access;
+    std::uint16_t dataType;         // CiA 301 data type index (0x0007 UNSIGNED32, ...)
+    std::uint8_t pdoMappable;       // PDOMapping=1 in the EDS
+    Behaviour behaviour;
+    std::uint32_t valueOffset;      // current value in World::pool
+    std::uint32_t defaultOffset;    // value after a reset, in World::pool
+    std::uint16_t length;           // bytes of the current value
+    std::uint16_t defaultLength;
+    std::uint16_t capacity;         // room at valueOffset: the type's size, or up to kMaxValueBytes
+    std::uint16_t reserved;
+    std::uint32_t behaviourParam1;  // see Behaviour
+    std::uint32_t behaviourParam2;
+};
+
+enum class SdoServerState : std::uint8_t { Idle, Uploading, Downloading };
+
+// One segmented transfer in progress on a slave's SDO server.
+struct SdoServer {
+    SdoServerState state;
+    std::uint8_t toggle;         // toggle bit the next segment request must carry
+    std::uint8_t subIndex;       // of the current or last transfer (for aborts)
+    std::uint8_t sizeIndicated;  // download: the client announced `size`
+    std::uint16_t index;
+    std::uint16_t reserved;
+    std::uint32_t size;          // upload: bytes to send; download: announced size
+    std::uint32_t offset;        // bytes sent or received so far
+    std::uint8_t buffer[kMaxValueBytes + 8];  // +8: room for a 1001-byte announcement
+};
+
+struct SimNode {
+    std::uint8_t present;
+    NmtState nmtState;
+    std::uint8_t bootAnnounced;  // its boot-up message has been on the bus
+    std::uint8_t reserved;
+    std::uint32_t firstEntry;    // its entries in World::entries, sorted by index, subindex
+    std::uint32_t entryCount;
+    std::uint32_t mode;          // kSimNode*
+    std::uint32_t modeParam;
+    SdoServer sdo;
+};
+
+template <std::uint32_t N>
+struct FrameRing {
+    std::uint32_t head;   // oldest
+    std::uint32_t count;
+    DriverMsg items[N];
+};
+
+struct PendingFrame {
+    std::uint32_t dueTick;
+    DriverMsg msg;
+};
+
+// In sending order; a frame goes to the receive queue once its tick has come.
+struct PendingList {
+    std::uint32_t count;
+    PendingFrame items[kPendingSize];
+};
+
+struct Adapter {
+    std::uint8_t open;
+    std::uint8_t overrun;      // receive queue overflowed since CAN_Status last looked
+    std::uint16_t btr0btr1;
+    std::uint32_t kbit;        // bit rate it was opened with
+};
+
+struct Controls {
+    std::uint32_t status;          // SimSetStatus
+    std::uint32_t writeFull;       // CAN_Write calls left that report a full queue
+    std::uint32_t writeRefuse;     // CAN_Write calls left that refuse; kSimAlways
+    std::uint8_t manualClock;
+    std::uint8_t animationOff;
+    std::uint16_t reserved;
+    std::uint32_t manualTick;
+};
+
+struct World {
+    std::uint32_t magic;
+    std::uint32_t layoutSize;   // sizeof(World) of the library that created it
+    std::uint8_t networkLoaded;
+    SimCounters counters;
+    Adapter adapter;
+    Controls controls;
+    std::uint32_t networkKbit;  // bus bit rate of the slaves; 0: they follow any
+    FrameRing<kReceiveQueueSize> received;
+    PendingList pending;
+    FrameRing<kSentLogSize> sent;
+    SimNode nodes[kMaxNodeId + 1];  // by node ID; 0 is never present
+    std::uint32_t entryCount;
+    ObjectEntry entries[kMaxEntries];
+    std::uint32_t poolUsed;
+    std::uint8_t pool[kPoolBytes];
+    char lastError[1024];
+};
+
+static_assert(std::is_trivially_copyable_v<World>);
+static_assert(std::is_trivially_default_constructible_v<World>);
+
+}  // namespace simbus
