@@ -1,1 +1,76 @@
-// implemented by the can/ work
+#include "bus_pump.h"
+
+#include <cstring>
+
+#include "bus_trace.h"
+#include "driver.h"
+#include "tick.h"
+
+void PumpBus()
+{
+    NodeTable& table = MasterNodeTable();
+
+    // 1. At most one message per call; any non-zero result (queue empty, an error, no
+    //    library loaded) means no frame this time.
+    DriverMsg msg{};
+    const std::uint32_t result = CAN_Read(&msg);
+
+    // 2. A status message from the driver is consumed here: not a bus frame.
+    if (result == kDriverOk && (msg.msgType & kMsgStatus) == 0) {
+        TraceFrame(msg);
+        const CanFrame frame = MsgToFrame(msg);
+        RunEngineCycle(table, &frame);
+    }
+
+    // 3. Always: lets the engine check its time-outs and send what is due.
+    RunEngineCycle(table, nullptr);
+}
+
+int SendFrame(const CanFrame& frame)
+{
+    // 1.
+    DriverMsg msg = FrameToMsg(frame);
+
+    // 2. A full transmit queue is retried at once, without waiting, but only for
+    //    kTransmitRetryMs: a driver that stays full must not hold the thread forever.
+    const std::uint32_t start = TickMs();
+    std::uint32_t result = CAN_Write(&msg);
+    while ((result & kDriverTransmitFull) != 0 && TickMs() - start <= kTransmitRetryMs)
+        result = CAN_Write(&msg);
+
+    // 3. Whatever came of it: the exchange paces itself on the attempt.
+    lastSendTick = TickMs();
+
+    // 4. Given up on a full queue, or refused.
+    if (result != kDriverOk)
+        return 0;
+
+    // 5.
+    TraceFrame(msg);
+    return 1;
+}
+
+CanFrame MsgToFrame(const DriverMsg& msg)
+{
+    CanFrame frame{};
+    frame.remote = (msg.msgType & kMsgRemote) != 0 ? 1 : 0;
+    // The extended-identifier bit is not carried over: the engine takes every
+    // identifier as a COB-ID.
+    frame.id = msg.id;
+    frame.length = msg.length;
+    static_assert(sizeof msg.data == sizeof frame.data);
+    std::memcpy(frame.data.data(), msg.data, sizeof msg.data);  // all 8, whatever the length
+    return frame;
+}
+
+DriverMsg FrameToMsg(const CanFrame& frame)
+{
+    DriverMsg msg{};  // all 16 bytes zero, the two trailing ones included
+    // The master only ever sends standard-identifier frames.
+    msg.msgType = frame.remote != 0 ? kMsgRemote : 0;
+    msg.id = frame.id;
+    msg.length = frame.length;
+    static_assert(sizeof msg.data == sizeof frame.data);
+    std::memcpy(msg.data, frame.data.data(), sizeof msg.data);
+    return msg;
+}

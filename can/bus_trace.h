@@ -16,16 +16,22 @@ extern const std::array<const char*, 16> FunctionNameTable;
 // Tick of the frame traced last; 0 at program start.
 inline std::uint32_t previousTraceTick = 0;
 
-// Opens (and empties) the trace file; UTF-8 path. Without a file every write does nothing.
+// Opens (and empties) the trace file; UTF-8 path. A file already open is closed first.
+// Without a file every write does nothing.
 void OpenTraceFile(const char* path);
 void CloseTraceFile();
 
 // printf into the trace file, flushed at once. Characters written, or 0 with no file.
-int TracePrintf(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
+// On MinGW the C++ library routes printf to its standard-conforming implementation, so
+// the format check is the GNU one there too.
+#if defined(__MINGW32__)
+#define VELOMAR_TRACE_FORMAT __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
+#define VELOMAR_TRACE_FORMAT __attribute__((format(printf, 1, 2)))
+#else
+#define VELOMAR_TRACE_FORMAT
 #endif
-    ;
+int TracePrintf(const char* format, ...) VELOMAR_TRACE_FORMAT;
 
 // Writes the two lines of one frame.
 void TraceFrame(const DriverMsg& msg);
