@@ -1,14 +1,45 @@
-// The application shell: handles, message routing, the object dialogs' lifetime and
-// window centring.
+// The application shell: start-up and shutdown, the main loop, handles, message
+// routing, the object dialogs' lifetime and window centring.
 #pragma once
 
 #include <windows.h>
+
+// Class of the main window; a running copy of the program is found by it.
+inline constexpr wchar_t MainClassName[] = L"Tovral";
+
+// The maker's name line of the main window and the About box.
+inline constexpr wchar_t MakerLine[] = L"Velomar Commissioning Tools";
 
 HINSTANCE AppInstance();
 
 // The main window, or nullptr before it is created and after it is destroyed.
 HWND MainWindow();
 void SetMainWindow(HWND window);
+
+// The open Read Object and Write Object dialogs, or nullptr; each dialog clears its own
+// handle when it is destroyed.
+HWND ReadObjectDialog();
+void SetReadObjectDialog(HWND dialog);
+HWND WriteObjectDialog();
+void SetWriteObjectDialog(HWND dialog);
+
+// The files beside the executable, built at start-up: "tovral.log" and "tovral.chm".
+const wchar_t* TracePath();
+const wchar_t* HelpPath();
+
+// The window class "Tovral": the platform's dialog class under our name, with icon 103.
+// Non-zero when registered.
+ATOM RegisterMainClass(HINSTANCE instance);
+
+// Sets up the whole program and shows the main window. Non-zero on success; 0 when a
+// step failed (it has reported and cleaned up).
+int InitApplication(HINSTANCE instance, int showCommand);
+
+// Runs until the quit message; returns its exit code.
+int RunMainLoop();
+
+// Releases what start-up acquired. Always 1.
+int CleanupApplication();
 
 // Accelerators, dialog navigation, else translate and dispatch. Always 1.
 int RouteMessage(MSG* message);
@@ -23,3 +54,15 @@ int CloseObjectDialogs();
 
 int CenterOnScreen(HWND window);
 int CenterOverWindow(HWND reference, HWND window);
+
+// Casts between message parameters and pointers, kept in one place.
+template <typename T>
+LPARAM PointerToLParam(T* pointer)
+{
+    return reinterpret_cast<LPARAM>(pointer);
+}
+template <typename T>
+T* LParamToPointer(LPARAM value)
+{
+    return reinterpret_cast<T*>(value);
+}

@@ -1,4 +1,5 @@
-// Resource numbers: the same in both languages. Grouped by window.
+// Resource numbers: the same in both languages. Grouped by window. Read by the C++ code
+// and by the resource compiler (which defines RC_INVOKED).
 #pragma once
 
 // Templates, menu, accelerators, icon.
@@ -11,6 +12,9 @@
 #define IDD_SEARCH_SLAVES 109
 #define IDD_READ_OBJECT 110
 #define IDD_WRITE_OBJECT 111
+
+// Controls without an identifier of their own (labels, column heads).
+#define IDC_STATIC -1
 
 // Main window (dialog 101).
 #define IDC_ADDRESS 1000        // current slave address
@@ -28,7 +32,9 @@
 #define IDC_BAUD_LABEL 1024
 #define IDC_BAUD 1025           // bit-rate list
 #define IDC_FREEZE 1029
+#ifndef RC_INVOKED
 static_assert(IDC_BIT7 - IDC_BIT0 == 7, "bit box i is IDC_BIT0 + i");
+#endif
 
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001
@@ -59,4 +65,6 @@ static_assert(IDC_BIT7 - IDC_BIT0 == 7, "bit box i is IDC_BIT0 + i");
 #define IDS_BIT0 1020                // "&0" to "&7": 1020 + i labels bit box 1007 + i
 #define IDS_BIT7 1027
 #define IDS_CANNOT_LOAD_DLL 1037
+#ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
+#endif

@@ -1,0 +1,375 @@
+#include "app.h"
+
+#include <cwchar>
+#include <new>
+
+#include "bus_pump.h"
+#include "bus_trace.h"
+#include "comm_state.h"
+#include "exchange.h"
+#include "main_window.h"
+#include "messages.h"
+#include "node_table.h"
+#include "pdo_lists.h"
+#include "process_image.h"
+#include "resource.h"
+#include "resource_language.h"
+#include "settings.h"
+#include "slave_search.h"
+#include "tick.h"
+
+namespace {
+
+constexpr wchar_t kDialogClassName[] = L"#32770";  // the platform's predefined dialog class
+constexpr wchar_t kSettingsFileName[] = L"tovral.ini";
+constexpr wchar_t kTraceFileName[] = L"tovral.log";
+constexpr wchar_t kHelpFileName[] = L"tovral.chm";
+constexpr wchar_t kErrorCaption[] = L"Error";
+
+// Application handles, one set per process. The instance is the executable's until
+// start-up remembers the one it was given.
+HINSTANCE appInstance = GetModuleHandleW(nullptr);
+HWND mainWindow = nullptr;          // from InitApplication; cleared by the window's destruction
+HWND readObjectDialog = nullptr;    // dialog 110 while open
+HWND writeObjectDialog = nullptr;   // dialog 111 while open
+HACCEL editAccelerators = nullptr;  // table 105: Enter in the output byte field
+HACCEL globalAccelerators = nullptr;  // table 106: F1 to F4
+HICON appIcon = nullptr;            // icon 103; drawn by the About box
+
+wchar_t tracePath[MAX_PATH] = L"";
+wchar_t helpPath[MAX_PATH] = L"";
+
+enum class PathLength { Whole, CutToFit };
+
+// `fileName` in the directory of the executable, at most MAX_PATH - 1 characters. With
+// Whole, a path that does not fit fails like an unknown executable path: a cut path
+// would name another file. Returns 1 when built.
+int BuildPathBeside(wchar_t (&path)[MAX_PATH], const wchar_t* fileName, PathLength rule)
+{
+    wchar_t executable[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, executable, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return 0;
+    const wchar_t* lastBackslash = std::wcsrchr(executable, L'\\');
+    const std::size_t directory = lastBackslash != nullptr ? static_cast<std::size_t>(lastBackslash - executable) + 1 : 0;
+    const std::size_t needed = directory + std::wcslen(fileName);
+    if (needed >= MAX_PATH && rule == PathLength::Whole)
+        return 0;
+    std::swprintf(path, MAX_PATH, L"%.*ls%ls", static_cast<int>(directory), executable, fileName);
+    return 1;
+}
+
+// The Read and Write Object dialogs are not part of the program yet: there is no dialog
+// to create for templates 110 and 111.
+HWND CreateObjectDialog(UINT /*templateId*/, HWND /*parent*/)
+{
+    return nullptr;
+}
+
+int FailStartup()
+{
+    ShowStringMessage(nullptr, IDS_OUT_OF_MEMORY);
+    CleanupApplication();
+    return 0;
+}
+
+// Sets every handle to none and every flag and table of the master services and the
+// user interface to zero.
+void ResetApplicationState()
+{
+    mainWindow = nullptr;
+    readObjectDialog = nullptr;
+    writeObjectDialog = nullptr;
+    editAccelerators = nullptr;
+    globalAccelerators = nullptr;
+    appIcon = nullptr;
+    tracePath[0] = L'\0';
+    helpPath[0] = L'\0';
+    commState = CommState{};
+    MessageHook = nullptr;
+    ActivePump = nullptr;
+    pdoTable = PdoTable{};
+    OutputTable = EntryList{};
+    inputShadow = EntryList{};
+    outputShadow = EntryList{};
+    SlaveScanTable.fill(ScanNotScanned);
+    scanRunning = 0;
+    scanAbort = 0;
+    slaveFound = 0;
+}
+
+void OpenTraceFileAt(const wchar_t* path)
+{
+    char utf8[4 * MAX_PATH];
+    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, utf8, sizeof utf8, nullptr, nullptr) == 0)
+        return;
+    OpenTraceFile(utf8);
+}
+
+// The platform's text for the last error, under the caption "Error".
+void ShowLastError()
+{
+    const DWORD error = GetLastError();
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), text, sizeof text / sizeof text[0], nullptr);
+    MessageBoxW(nullptr, text, kErrorCaption, MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+HINSTANCE AppInstance()
+{
+    return appInstance;
+}
+
+HWND MainWindow()
+{
+    return mainWindow;
+}
+
+void SetMainWindow(HWND window)
+{
+    mainWindow = window;
+}
+
+HWND ReadObjectDialog()
+{
+    return readObjectDialog;
+}
+
+void SetReadObjectDialog(HWND dialog)
+{
+    readObjectDialog = dialog;
+}
+
+HWND WriteObjectDialog()
+{
+    return writeObjectDialog;
+}
+
+void SetWriteObjectDialog(HWND dialog)
+{
+    writeObjectDialog = dialog;
+}
+
+const wchar_t* TracePath()
+{
+    return tracePath;
+}
+
+const wchar_t* HelpPath()
+{
+    return helpPath;
+}
+
+ATOM RegisterMainClass(HINSTANCE instance)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (!GetClassInfoExW(nullptr, kDialogClassName, &windowClass))
+        return 0;
+    windowClass.style &= ~static_cast<UINT>(CS_GLOBALCLASS);
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    windowClass.lpszClassName = MainClassName;
+    return RegisterClassExW(&windowClass);
+}
+
+int InitApplication(HINSTANCE instance, int showCommand)
+{
+    // 1. Everything starts from none and zero.
+    appInstance = instance;
+    ResetApplicationState();
+    lastSendTick = TickMs();
+
+    // 2, 3. The settings and trace files beside the executable.
+    wchar_t settingsPath[MAX_PATH];
+    if (!BuildPathBeside(settingsPath, kSettingsFileName, PathLength::Whole))
+        return 0;
+    SetSettingsPath(settingsPath);
+    if (!BuildPathBeside(tracePath, kTraceFileName, PathLength::Whole))
+        return 0;
+
+    // 4, 5. From here on every resource comes in the selected language.
+    SelectLanguage();
+    ReadSettings();
+
+    // 6. A trace file that cannot be opened leaves the trace off, unreported.
+    if (appSettings.Logging != 0)
+        OpenTraceFileAt(tracePath);
+
+    // 7
+    processImage = new (std::nothrow) ProcessImage{};
+    if (processImage == nullptr)
+        return FailStartup();
+
+    // 8. The help path may be cut: it only names the file to show.
+    if (!BuildPathBeside(helpPath, kHelpFileName, PathLength::CutToFit))
+        return FailStartup();
+
+    // 9
+    MessageHook = PumpMessage;
+
+    // 10
+    editAccelerators = LoadAcceleratorsInLanguage(IDR_ACCEL_EDIT);
+    globalAccelerators = LoadAcceleratorsInLanguage(IDR_ACCEL_GLOBAL);
+    if (editAccelerators == nullptr || globalAccelerators == nullptr)
+        return FailStartup();
+
+    // 11. The engine's frames go to the driver from now on.
+    ClearSendHook();
+    SetSendHook(SendFrame);
+
+    // 12. Without the icon the About box just draws none.
+    appIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+
+    // 13
+    mainWindow = CreateDialogInLanguage(IDD_MAIN, nullptr, MainDlgProc, 0);
+    if (mainWindow != nullptr) {
+        ShowWindow(mainWindow, showCommand);
+        return 1;
+    }
+
+    // 14
+    ShowLastError();
+    return FailStartup();
+}
+
+int RunMainLoop()
+{
+    MSG message{};
+    for (;;) {
+        if (commState.active == 0) {
+            // Communication off: block for the next message, then one idle cycle.
+            if (GetMessageW(&message, nullptr, 0, 0) != 1)
+                break;
+            RouteMessage(&message);
+            RunIdleCycle();
+        } else if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            // Communication on: empty the queue first, never blocking.
+            if (message.message == WM_QUIT)
+                break;
+            RouteMessage(&message);
+        } else {
+            RunIdleCycle();
+        }
+    }
+    return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
+}
+
+int CleanupApplication()
+{
+    delete processImage;
+    processImage = nullptr;
+    MessageHook = nullptr;
+    if (appIcon != nullptr) {
+        DestroyIcon(appIcon);
+        appIcon = nullptr;
+    }
+    CloseTraceFile();
+    // The accelerator tables were built from the resources and are ours to free.
+    if (editAccelerators != nullptr) {
+        DestroyAcceleratorTable(editAccelerators);
+        editAccelerators = nullptr;
+    }
+    if (globalAccelerators != nullptr) {
+        DestroyAcceleratorTable(globalAccelerators);
+        globalAccelerators = nullptr;
+    }
+    return 1;
+}
+
+int RouteMessage(MSG* message)
+{
+    // 1. Enter in the output byte field.
+    if (mainWindow != nullptr) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && focus == GetDlgItem(mainWindow, IDC_OUTPUT_BYTE) &&
+            TranslateAcceleratorW(mainWindow, editAccelerators, message))
+            return 1;
+    }
+    // 2. F1 to F4 act from every window; their commands go to the main window.
+    if (mainWindow != nullptr && TranslateAcceleratorW(mainWindow, globalAccelerators, message))
+        return 1;
+    // 3 to 5. Dialog navigation.
+    if (readObjectDialog != nullptr && IsDialogMessageW(readObjectDialog, message))
+        return 1;
+    if (writeObjectDialog != nullptr && IsDialogMessageW(writeObjectDialog, message))
+        return 1;
+    if (mainWindow != nullptr && IsDialogMessageW(mainWindow, message))
+        return 1;
+    // 6
+    TranslateMessage(message);
+    DispatchMessageW(message);
+    return 1;
+}
+
+int PumpMessage(MSG* message)
+{
+    RouteMessage(message);
+    return 1;
+}
+
+int OpenReadObjectDialog(HWND parent)
+{
+    if (readObjectDialog != nullptr)
+        return 1;
+    if (writeObjectDialog != nullptr) {
+        DestroyWindow(writeObjectDialog);
+        writeObjectDialog = nullptr;
+    }
+    readObjectDialog = CreateObjectDialog(IDD_READ_OBJECT, parent);
+    return readObjectDialog != nullptr;
+}
+
+int OpenWriteObjectDialog(HWND parent)
+{
+    if (writeObjectDialog != nullptr)
+        return 1;
+    if (readObjectDialog != nullptr) {
+        DestroyWindow(readObjectDialog);
+        readObjectDialog = nullptr;
+    }
+    writeObjectDialog = CreateObjectDialog(IDD_WRITE_OBJECT, parent);
+    return writeObjectDialog != nullptr;
+}
+
+int CloseObjectDialogs()
+{
+    if (readObjectDialog != nullptr) {
+        DestroyWindow(readObjectDialog);
+        readObjectDialog = nullptr;
+    }
+    if (writeObjectDialog != nullptr) {
+        DestroyWindow(writeObjectDialog);
+        writeObjectDialog = nullptr;
+    }
+    return 1;
+}
+
+int CenterOnScreen(HWND window)
+{
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    MoveWindow(window, x, y, width, height, TRUE);
+    return 1;
+}
+
+int CenterOverWindow(HWND reference, HWND window)
+{
+    RECT area{};
+    GetWindowRect(reference, &area);
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = (area.left + area.right - width) / 2;
+    const int y = (area.top + area.bottom - height) / 2;
+    MoveWindow(window, x, y, width, height, TRUE);
+    return 1;
+}

@@ -1,0 +1,76 @@
+#include "settings.h"
+
+#include <cwchar>
+
+#include "resource_language.h"
+
+namespace {
+
+wchar_t settingsPath[MAX_PATH] = L"";  // from SetSettingsPath
+
+constexpr wchar_t kLanguageSection[] = L"Language";
+constexpr wchar_t kSettingsSection[] = L"Tovral";
+
+constexpr std::int32_t kDefaultPrimaryLanguage = 9;  // English
+constexpr std::int32_t kDefaultSubLanguage = 1;      // United States
+constexpr std::int32_t kDefaultPrinterPort = 4096;   // the USB adapter
+constexpr std::int32_t kDefaultBaud = 0;             // 10 kBaud
+constexpr std::int32_t kDefaultCurrAdr = 3;
+constexpr std::int32_t kDefaultLogging = 0;
+
+// The platform's profile-integer rule: a missing file, section or key (or an empty
+// value) gives the default; otherwise the leading decimal number, or 0.
+std::int32_t ReadProfileInt(const wchar_t* section, const wchar_t* key, std::int32_t fallback)
+{
+    return static_cast<std::int32_t>(GetPrivateProfileIntW(section, key, fallback, settingsPath));
+}
+
+void WriteProfileInt(const wchar_t* key, std::int32_t value)
+{
+    wchar_t text[16];
+    std::swprintf(text, sizeof text / sizeof text[0], L"%d", value);
+    WritePrivateProfileStringW(kSettingsSection, key, text, settingsPath);
+}
+
+}  // namespace
+
+const wchar_t* SettingsPath()
+{
+    return settingsPath;
+}
+
+void SetSettingsPath(const wchar_t* path)
+{
+    std::swprintf(settingsPath, MAX_PATH, L"%ls", path);
+}
+
+void SelectLanguage()
+{
+    const auto primary = static_cast<std::uint32_t>(ReadProfileInt(kLanguageSection, L"PrimaryLanguage", kDefaultPrimaryLanguage));
+    const auto sub = static_cast<std::uint32_t>(ReadProfileInt(kLanguageSection, L"SubLanguage", kDefaultSubLanguage));
+    // Only the low six bits of the sub-language survive the shift; the primary value is
+    // not cut to ten bits.
+    const auto language = static_cast<LANGID>(((sub * 1024u) % 65536u) | (primary % 65536u));
+    SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
+    SetResourceLanguage(language);
+}
+
+int ReadSettings()
+{
+    appSettings.PrinterPort = ReadProfileInt(kSettingsSection, L"PrinterPort", kDefaultPrinterPort);
+    appSettings.Baud = ReadProfileInt(kSettingsSection, L"Baud", kDefaultBaud);
+    appSettings.CurrAdr = ReadProfileInt(kSettingsSection, L"CurrAdr", kDefaultCurrAdr);
+    appSettings.Logging = ReadProfileInt(kSettingsSection, L"Logging", kDefaultLogging);
+    // Node 0 in an NMT frame would address every node on the bus.
+    if (appSettings.CurrAdr < 1 || appSettings.CurrAdr > 127)
+        appSettings.CurrAdr = kDefaultCurrAdr;
+    return 1;
+}
+
+int WriteSettings()
+{
+    WriteProfileInt(L"PrinterPort", appSettings.PrinterPort);
+    WriteProfileInt(L"Baud", appSettings.Baud);
+    WriteProfileInt(L"CurrAdr", appSettings.CurrAdr);
+    return 1;
+}
