@@ -1,0 +1,28 @@
+# The release archive: cmake --build <windows build> --target package gives
+# Velomar-<version>-win64.zip with
+#   tovral.exe, tovral.chm, README.md, docs/     the program, its help and the guide
+#   simulated/pcan_usb.dll, simulated/eds/        the simulated bus, kept out of the
+#                                                 program's folder so that on a machine
+#                                                 with an adapter the vendor's library
+#                                                 beside the program is the one loaded
+#   network/pcan_usb.dll, network/netcan.ini     the socketcand network driver
+install(TARGETS tovral RUNTIME DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/bin/tovral.chm DESTINATION . OPTIONAL)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
+  FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "help/*.html" PATTERN "help/*.css")
+install(TARGETS pcan_usb RUNTIME DESTINATION simulated LIBRARY DESTINATION simulated)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/simbus/eds/ DESTINATION simulated/eds)
+install(FILES ${PROJECT_SOURCE_DIR}/simbus/README.md DESTINATION simulated)
+if(TARGET netcan)
+  install(TARGETS netcan LIBRARY DESTINATION network RUNTIME DESTINATION network)
+  install(FILES ${PROJECT_SOURCE_DIR}/netcan/netcan.ini DESTINATION network)
+endif()
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Velomar)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/release)
+include(CPack)

@@ -1,0 +1,205 @@
+// Reads what the program's windows show, from outside, for the end-to-end test:
+//
+//   probe windows                      top-level windows of the program: class, title
+//   probe text   WINDOW ID             text of control ID
+//   probe list   WINDOW ID             lines of list box ID, one per line
+//   probe selected WINDOW ID           selected line index of list box ID (-1 for none)
+//   probe checked WINDOW ID            1 when check box / radio button ID is checked
+//   probe enabled WINDOW ID            1 when control ID is enabled
+//   probe menu   COMMAND               "enabled" or "grayed" for a main-menu command (exit
+//                                      code 2 where menus cannot be read from outside, as on Wine)
+//   probe title  WINDOW                the window's caption
+//   probe rect   WINDOW                the window's screen rectangle: "x y width height"
+//   probe center WINDOW ID             screen position of the middle of control ID: "x y"
+//   probe message                      caption and text of an open message box
+//
+// WINDOW is "main" (the window of class Tovral) or the caption of one of the program's
+// dialogs. Output is UTF-8; the exit code is 1 when the window or control is missing.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <cstdlib>
+
+namespace {
+
+void Print(const wchar_t* text)
+{
+    char utf8[16384];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    if (n > 0) {
+        std::fwrite(utf8, 1, static_cast<std::size_t>(n - 1), stdout);
+        std::fputc('\n', stdout);
+    }
+}
+
+HWND MainWindow() { return FindWindowW(L"Tovral", nullptr); }
+
+DWORD ProgramProcess()
+{
+    DWORD process = 0;
+    HWND main = MainWindow();
+    if (main != nullptr)
+        GetWindowThreadProcessId(main, &process);
+    return process;
+}
+
+struct Search {
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTitle(HWND window, LPARAM lParam)
+{
+    Search* search = reinterpret_cast<Search*>(lParam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t title[256];
+    if (process == ProgramProcess() && IsWindowVisible(window) && GetWindowTextW(window, title, 256) > 0 &&
+        std::wcscmp(title, search->title) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK ListWindow(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != ProgramProcess() || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t title[256] = {}, className[256] = {}, line[600];
+    GetWindowTextW(window, title, 256);
+    GetClassNameW(window, className, 256);
+    std::swprintf(line, 600, L"%ls\t%ls", className, title);
+    Print(line);
+    return TRUE;
+}
+
+HWND FindProgramWindow(const wchar_t* name)
+{
+    if (std::wcscmp(name, L"main") == 0)
+        return MainWindow();
+    Search search{name, nullptr};
+    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM lParam)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (process == ProgramProcess() && IsWindowVisible(window) && std::wcscmp(className, L"#32770") == 0 &&
+        GetDlgItem(window, 0xFFFF) != nullptr) {
+        *reinterpret_cast<HWND*>(lParam) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int Fail(const wchar_t* what)
+{
+    std::fwprintf(stderr, L"probe: %ls\n", what);
+    return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2)
+        return Fail(L"usage: probe windows|text|list|selected|checked|enabled|menu|title|message ...");
+    const wchar_t* command = argv[1];
+    if (std::wcscmp(command, L"windows") == 0) {
+        if (ProgramProcess() == 0)
+            return Fail(L"the program is not running");
+        EnumWindows(ListWindow, 0);
+        return 0;
+    }
+    if (std::wcscmp(command, L"message") == 0) {
+        HWND box = nullptr;
+        if (ProgramProcess() != 0)
+            EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&box));
+        if (box == nullptr)
+            return Fail(L"no message box");
+        wchar_t caption[256] = {}, text[1024] = {};
+        GetWindowTextW(box, caption, 256);
+        GetDlgItemTextW(box, 0xFFFF, text, 1024);
+        Print(caption);
+        Print(text);
+        return 0;
+    }
+    if (std::wcscmp(command, L"menu") == 0 && argc >= 3) {
+        HMENU menu = GetMenu(MainWindow());
+        const UINT state = GetMenuState(menu, static_cast<UINT>(std::wcstoul(argv[2], nullptr, 10)), MF_BYCOMMAND);
+        if (menu == nullptr)
+            return Fail(L"no menu");
+        if (state == static_cast<UINT>(-1)) {
+            // Wine keeps menus inside their process: another process cannot read them.
+            std::fwprintf(stderr, L"probe: menu state not readable from another process\n");
+            return 2;
+        }
+        Print((state & (MF_GRAYED | MF_DISABLED)) != 0 ? L"grayed" : L"enabled");
+        return 0;
+    }
+    if (argc < 3)
+        return Fail(L"missing window");
+    HWND window = FindProgramWindow(argv[2]);
+    if (window == nullptr)
+        return Fail(L"no such window");
+    if (std::wcscmp(command, L"title") == 0) {
+        wchar_t title[256] = {};
+        GetWindowTextW(window, title, 256);
+        Print(title);
+        return 0;
+    }
+    if (std::wcscmp(command, L"rect") == 0) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        wchar_t line[64];
+        std::swprintf(line, 64, L"%ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        Print(line);
+        return 0;
+    }
+    if (argc < 4)
+        return Fail(L"missing control");
+    HWND control = GetDlgItem(window, static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
+    if (control == nullptr)
+        return Fail(L"no such control");
+    if (std::wcscmp(command, L"text") == 0) {
+        // WM_GETTEXT, not GetWindowText: for a window of another process that returns the
+        // caption the system keeps, which an edit control does not update.
+        wchar_t text[4096] = {};
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+        Print(text);
+    } else if (std::wcscmp(command, L"list") == 0) {
+        const LRESULT count = SendMessageW(control, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t line[1024] = {};
+            if (SendMessageW(control, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) < 1024)
+                SendMessageW(control, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line));
+            Print(line);
+        }
+    } else if (std::wcscmp(command, L"selected") == 0) {
+        wchar_t line[32];
+        std::swprintf(line, 32, L"%d", static_cast<int>(SendMessageW(control, LB_GETCURSEL, 0, 0)));
+        Print(line);
+    } else if (std::wcscmp(command, L"checked") == 0) {
+        Print(SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"1" : L"0");
+    } else if (std::wcscmp(command, L"center") == 0) {
+        RECT r{};
+        GetWindowRect(control, &r);
+        wchar_t line[64];
+        std::swprintf(line, 64, L"%ld %ld", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        Print(line);
+    } else if (std::wcscmp(command, L"enabled") == 0) {
+        Print(IsWindowEnabled(control) ? L"1" : L"0");
+    } else {
+        return Fail(L"unknown command");
+    }
+    return 0;
+}
