@@ -37,8 +37,9 @@ int ServeObjectRequest(HWND owner)
 {
     ObjectRequest& request = processImage->request;
     request.pending = 0;
-    const bool active = commState.active != 0;
-    if (!active && OpenBus(owner, appSettings.Baud) == 0)
+    // The state is read afresh at every step: the transfer runs an idle cycle of its own,
+    // which may carry out a deferred stop.
+    if (commState.active == 0 && OpenBus(owner, appSettings.Baud) == 0)
         return 0;
 
     const std::uint32_t node = static_cast<std::uint32_t>(appSettings.CurrAdr);
@@ -50,7 +51,7 @@ int ServeObjectRequest(HWND owner)
     else
         result = ReadObjectDefault(node, index, subindex, request.data.data(), request.length);
 
-    if (active) {
+    if (commState.active != 0) {
         if (CheckCommFailure(owner, result) == 0)
             return 0;
     } else if (result.failed != 0) {
@@ -63,7 +64,7 @@ int ServeObjectRequest(HWND owner)
     }
     if (request.direction == 0 && result.failed == 0 && result.aborted == 0)
         DeliverReadResult(request.data.data(), request.length);
-    if (!active) {
+    if (commState.active == 0) {
         CloseBus();
         return 0;
     }
