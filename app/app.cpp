@@ -10,6 +10,7 @@
 #include "main_window.h"
 #include "messages.h"
 #include "node_table.h"
+#include "object_dialogs.h"
 #include "pdo_lists.h"
 #include "process_image.h"
 #include "resource.h"
@@ -59,11 +60,14 @@ int BuildPathBeside(wchar_t (&path)[MAX_PATH], const wchar_t* fileName, PathLeng
     return 1;
 }
 
-// The Read and Write Object dialogs are not part of the program yet: there is no dialog
-// to create for templates 110 and 111.
-HWND CreateObjectDialog(UINT /*templateId*/, HWND /*parent*/)
+// The modeless Read Object (110) or Write Object (111) dialog, shown.
+HWND CreateObjectDialog(UINT templateId, HWND parent)
 {
-    return nullptr;
+    const DLGPROC procedure = templateId == IDD_READ_OBJECT ? ReadObjectDlgProc : WriteObjectDlgProc;
+    HWND dialog = CreateDialogInLanguage(templateId, parent, procedure, 0);
+    if (dialog != nullptr)
+        ShowWindow(dialog, SW_SHOW);
+    return dialog;
 }
 
 int FailStartup()
@@ -96,6 +100,7 @@ void ResetApplicationState()
     scanRunning = 0;
     scanAbort = 0;
     slaveFound = 0;
+    ResetObjectMemory();
 }
 
 void OpenTraceFileAt(const wchar_t* path)
@@ -151,6 +156,11 @@ HWND WriteObjectDialog()
 void SetWriteObjectDialog(HWND dialog)
 {
     writeObjectDialog = dialog;
+}
+
+HICON AppIcon()
+{
+    return appIcon;
 }
 
 const wchar_t* TracePath()

@@ -23,6 +23,9 @@ void SetReadObjectDialog(HWND dialog);
 HWND WriteObjectDialog();
 void SetWriteObjectDialog(HWND dialog);
 
+// Icon 103 as loaded at start-up (drawn by the About box); nullptr when it is missing.
+HICON AppIcon();
+
 // The files beside the executable, built at start-up: "tovral.log" and "tovral.chm".
 const wchar_t* TracePath();
 const wchar_t* HelpPath();

@@ -1,16 +1,39 @@
 // Help and the About box, as the main window reaches them.
 //
-// The HTML Help viewer and the About dialog are not part of the program yet: these
-// entry points are in place and do nothing.
+// The help file "tovral.chm" beside the program is shown by the platform's HTML Help
+// control (hhctrl.ocx), loaded when help is first used and never released. A control
+// that cannot be found or used is remembered: every later request returns 0 at once.
 #pragma once
 
 #include <windows.h>
 
+// HTML Help commands (the platform's values).
+constexpr UINT kHelpDisplayToc = 1;  // HH_DISPLAY_TOC: the table of contents of a file
+constexpr UINT kHelpCloseAll = 18;   // HH_CLOSE_ALL: every help window of the process
+
+// HtmlHelpA of the control: the window it returns, or nullptr. nullptr also when the
+// control is unavailable (not found, not loadable, or without HtmlHelpA).
+HWND CallHtmlHelp(HWND caller, const char* file, UINT command, DWORD_PTR data);
+
+// The control's registered location: the default value of
+// HKCR\CLSID\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\InprocServer32, environment
+// references expanded. 1 when it names a full path (drive or UNC) that is now in `path`;
+// 0 when the key or value is missing, too long, or not a full path.
+int LocateHelpControl(wchar_t (&path)[MAX_PATH]);
+
 // Opens the table of contents of "tovral.chm" for `window` (menu Help > Contents, F1).
+// Always 1: when help is unavailable nothing is shown.
 int ShowHelpContents(HWND window);
 
-// Closes every help window the program opened (the main window is going away).
+// Closes every help window the program opened (the main window is going away). Always 1.
 int CloseHelpWindows();
 
-// Shows the About box (dialog 108) modally over `owner`.
+// Dialog 108: title, version, the maker and notice lines and the application icon.
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows the About box modally over `owner`. Always 1.
 int ShowAboutBox(HWND owner);
+
+// How often the control has been looked for in this run: 0 before help was first used,
+// 1 ever after, whether it was found or not.
+int HelpControlLookups();

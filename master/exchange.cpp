@@ -21,6 +21,7 @@
 #include "resource.h"
 #include "sdo_services.h"
 #include "settings.h"
+#include "slave_search.h"
 #include "tick.h"
 
 namespace {
@@ -112,8 +113,9 @@ int RunExchangeCycle(HWND owner)
 {
     // 1
     const bool refreshDue = TickMs() - lastSendTick > kRefreshPeriodMs;
-    // 2
-    if (processImage->request.pending == 1 && ServeObjectRequest(owner) == 0)
+    // 2. Not while a slave search holds the bus: opening and closing it for the request
+    //    would pull the driver from under the search. The request waits for its end.
+    if (processImage->request.pending == 1 && scanRunning == 0 && ServeObjectRequest(owner) == 0)
         return 0;
     // 3
     if (commState.active == 0)

@@ -36,6 +36,38 @@
 static_assert(IDC_BIT7 - IDC_BIT0 == 7, "bit box i is IDC_BIT0 + i");
 #endif
 
+// About box (dialog 108).
+#define IDC_ABOUT_NOTICE 1003   // the notice line, set when the box opens
+#define IDC_ABOUT_MAKER 1004    // the maker's name line, set when the box opens
+#define IDC_ABOUT_TITLE 1028
+#define IDC_ABOUT_ICON 1029     // hidden frame: where the application icon is drawn
+#define IDC_ABOUT_VERSION 1030  // "V1.0" in the template, the version when shown
+
+// Search Slaves (dialog 109).
+#define IDC_SLAVE_LIST 1032     // one line per scanned node, item data the node ID
+
+// Read Object (dialog 110) and Write Object (dialog 111).
+#define IDC_SEND_VALUE 1033     // Write Object: value to write
+#define IDC_OBJECT_INDEX 1034   // object index, hex
+#define IDC_OBJECT_SUBINDEX 1035  // subindex, hex
+#define IDC_RESULT_VALUE 1037   // Read Object: value read, in the selected format
+#define IDC_RESULT_LENGTH 1038  // Read Object: number of bytes read
+#define IDC_COUNT_1 1036        // Write Object: byte count buttons 1036 (1 byte) to 1039 (4 bytes)
+#define IDC_COUNT_2 1037
+#define IDC_COUNT_3 1038
+#define IDC_COUNT_4 1039
+#define IDC_FORMAT_HEX 1040     // data format buttons, both object dialogs
+#define IDC_FORMAT_UNSIGNED 1041
+#define IDC_FORMAT_FLOAT 1042
+#define IDC_FORMAT_SIGNED 1043
+#define IDC_FORMAT_RAW 1044
+#ifndef RC_INVOKED
+static_assert(IDC_COUNT_4 - IDC_COUNT_1 == 3, "count button n is IDC_COUNT_1 + n - 1");
+static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_COUNT_4 + 1 &&
+                  IDC_FORMAT_RAW - IDC_FORMAT_HEX == 4,
+              "the Write Object dialog's count and format buttons are the range 1036 to 1044");
+#endif
+
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001
 #define IDM_EXIT 40003

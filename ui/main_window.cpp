@@ -13,6 +13,7 @@
 #include "process_image.h"
 #include "resource.h"
 #include "resource_language.h"
+#include "search_dialog.h"
 #include "settings.h"
 
 namespace {
@@ -61,9 +62,11 @@ void CheckBox(HWND window, int controlId, bool on)
     CheckDlgButton(window, controlId, on ? BST_CHECKED : BST_UNCHECKED);
 }
 
-// The modal Search Slaves dialog (109) is not part of the program yet: nothing is shown
-// and CurrAdr stays as it is.
-void RunSearchSlavesDialog(HWND /*owner*/) {}
+// The modal Search Slaves dialog (109); it may change CurrAdr.
+void RunSearchSlavesDialog(HWND owner)
+{
+    RunDialogInLanguage(IDD_SEARCH_SLAVES, owner, SearchSlavesDlgProc, 0);
+}
 
 // Field 1004 reports losing the focus while ApplyOutputByteText itself moves the focus
 // away (UpdateOutputEditors); the text must not be applied again from inside.

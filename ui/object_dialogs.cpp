@@ -1,8 +1,372 @@
 #include "object_dialogs.h"
 
-// The Read Object dialog is not part of the program yet, so it is never open and a
-// completed read has nowhere to be shown.
-int DeliverReadResult(const std::uint8_t* /*data*/, std::uint32_t /*length*/)
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+
+#include "app.h"
+#include "process_image.h"
+#include "resource.h"
+
+namespace {
+
+// Longest field texts taken: the read dialog reads its fields up to 99 characters, the
+// write dialog up to 3999 (room for a Raw value of 1000 bytes written as "XX ").
+constexpr int kReadFieldChars = 99;
+constexpr int kWriteFieldChars = 3999;
+// A UTF-16 code unit becomes at most three bytes of UTF-8.
+constexpr int kNarrowBytesPerChar = 3;
+
+constexpr std::uint32_t kLargestSubindex = 0xFF;
+constexpr std::uint32_t kInitialWriteCount = 4;
+
+// The format button of each DataFormat, indexed by the format's value.
+constexpr int kFormatButtons[] = {IDC_FORMAT_HEX, IDC_FORMAT_FLOAT, IDC_FORMAT_UNSIGNED, IDC_FORMAT_SIGNED,
+                                  IDC_FORMAT_RAW};
+static_assert(std::size(kFormatButtons) == FormatRaw + 1, "one button per format");
+
+// What the dialogs remember between openings, for the rest of the run.
+struct ObjectMemory {
+    std::uint32_t index;     // object index last requested
+    std::uint32_t subindex;  // subindex last requested (0 to 255)
+    DataFormat format;       // format last used
+    std::array<std::uint8_t, kObjectValueSize> writeValue;  // Write Object: value bytes last written
+    std::uint32_t writeCount;                               // Write Object: byte count last written
+};
+
+ObjectMemory objectMemory{0, 0, FormatHex, {}, kInitialWriteCount};
+
+// Read Object: the last result, from DeliverReadResult; length 0 means none.
+std::array<std::uint8_t, kObjectValueSize> readResult{};
+std::uint32_t readResultLength = 0;
+
+// Write Object: the value as last taken from field 1033.
+std::array<std::uint8_t, kObjectValueSize> workingValue{};
+std::uint32_t workingCount = 0;
+
+// --- Field texts ----------------------------------------------------------------------
+
+// The text of control `id`, at most `maxChars` characters, as UTF-8 in `text`.
+template <int MaxChars>
+void GetFieldText(HWND dialog, int id, char (&text)[(MaxChars + 1) * kNarrowBytesPerChar])
 {
-    return 0;
+    wchar_t wide[MaxChars + 1] = L"";
+    GetDlgItemTextW(dialog, id, wide, MaxChars + 1);
+    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, static_cast<int>(sizeof text), nullptr, nullptr) == 0)
+        text[0] = '\0';
+}
+
+void SetFieldText(HWND dialog, int id, const char* text)
+{
+    wchar_t wide[kObjectTextSize];
+    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, static_cast<int>(std::size(wide))) == 0)
+        wide[0] = L'\0';
+    SetDlgItemTextW(dialog, id, wide);
+}
+
+void ShowValue(HWND dialog, int id, const std::uint8_t* value, DataFormat format, std::uint32_t length)
+{
+    char text[kObjectTextSize];
+    SetFieldText(dialog, id, FormatObjectValue(value, format, length, text, sizeof text));
+}
+
+void ShowHex(HWND dialog, int id, const wchar_t* format, std::uint32_t value)
+{
+    wchar_t text[16];
+    std::swprintf(text, std::size(text), format, value);
+    SetDlgItemTextW(dialog, id, text);
+}
+
+void ShowIndexFields(HWND dialog, std::uint32_t index, std::uint32_t subindex)
+{
+    ShowHex(dialog, IDC_OBJECT_INDEX, L"%04X", index);
+    ShowHex(dialog, IDC_OBJECT_SUBINDEX, L"%02X", subindex & kLargestSubindex);
+}
+
+// Index and subindex as typed, converted as "%X" does; what does not convert (or a
+// subindex above 0xFF) becomes 0, and both fields show the values taken.
+template <int MaxChars>
+void TakeIndexFields(HWND dialog, std::uint32_t& index, std::uint32_t& subindex)
+{
+    char text[(MaxChars + 1) * kNarrowBytesPerChar];
+    GetFieldText<MaxChars>(dialog, IDC_OBJECT_INDEX, text);
+    if (ScanHex32(text, index) == 0)
+        index = 0;
+    ShowHex(dialog, IDC_OBJECT_INDEX, L"%04X", index);
+
+    GetFieldText<MaxChars>(dialog, IDC_OBJECT_SUBINDEX, text);
+    if (ScanHex32(text, subindex) == 0 || subindex > kLargestSubindex)
+        subindex = 0;
+    ShowHex(dialog, IDC_OBJECT_SUBINDEX, L"%02X", subindex);
+}
+
+void CheckFormatButton(HWND dialog, DataFormat format)
+{
+    const int button = format <= FormatRaw ? kFormatButtons[format] : IDC_FORMAT_HEX;
+    CheckRadioButton(dialog, IDC_FORMAT_HEX, IDC_FORMAT_RAW, button);
+}
+
+bool IsChecked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+// Hands the request to the next exchange cycle; `pending` is set last.
+void PostObjectRequest(std::uint32_t index, std::uint32_t subindex, const std::uint8_t* data,
+                       std::uint32_t length, std::uint32_t direction)
+{
+    if (processImage == nullptr)
+        return;
+    ObjectRequest& request = processImage->request;
+    if (data != nullptr)
+        std::memcpy(request.data.data(), data, request.data.size());
+    else
+        request.data.fill(0);
+    request.index = index;
+    request.subindex = subindex;
+    request.length = length;
+    request.direction = direction;
+    request.pending = 1;
+}
+
+// --- Read Object ----------------------------------------------------------------------
+
+INT_PTR OnReadInit(HWND dialog)
+{
+    readResult.fill(0);
+    readResultLength = 0;
+    ShowIndexFields(dialog, objectMemory.index, objectMemory.subindex);
+    ShowReadResult(dialog);
+    CheckFormatButton(dialog, objectMemory.format);
+    CenterOverWindow(MainWindow(), dialog);
+    return TRUE;
+}
+
+void OnRead(HWND dialog)
+{
+    std::uint32_t index = 0, subindex = 0;
+    TakeIndexFields<kReadFieldChars>(dialog, index, subindex);
+    const DataFormat format = GetDataFormat(dialog);
+    objectMemory.format = format;
+    objectMemory.subindex = subindex;
+    objectMemory.index = index;
+    readResult.fill(0);
+    readResultLength = 0;
+    PostObjectRequest(index, subindex, nullptr, 0, 0);
+    SetDlgItemTextW(dialog, IDC_RESULT_LENGTH, L"");
+    SetDlgItemTextW(dialog, IDC_RESULT_VALUE, L"");
+}
+
+INT_PTR OnReadCommand(HWND dialog, WORD id)
+{
+    switch (id) {
+    case IDOK:  // Read, also Enter
+        OnRead(dialog);
+        return TRUE;
+    case IDCANCEL:  // Close, Esc, the caption's close button
+        DestroyWindow(dialog);
+        return TRUE;
+    case IDC_FORMAT_HEX:
+    case IDC_FORMAT_UNSIGNED:
+    case IDC_FORMAT_FLOAT:
+    case IDC_FORMAT_SIGNED:
+    case IDC_FORMAT_RAW:
+        ShowReadResult(dialog);  // the same result in the new format
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// --- Write Object ---------------------------------------------------------------------
+
+int CountButton(std::uint32_t count)
+{
+    switch (count) {
+    case 1:
+        return IDC_COUNT_1;
+    case 2:
+        return IDC_COUNT_2;
+    case 3:
+        return IDC_COUNT_3;
+    default:
+        return IDC_COUNT_4;
+    }
+}
+
+INT_PTR OnWriteInit(HWND dialog)
+{
+    workingValue = objectMemory.writeValue;
+    workingCount = objectMemory.writeCount;
+    ShowIndexFields(dialog, objectMemory.index, objectMemory.subindex);
+    ShowValue(dialog, IDC_SEND_VALUE, objectMemory.writeValue.data(), objectMemory.format, objectMemory.writeCount);
+    CheckRadioButton(dialog, IDC_COUNT_1, IDC_COUNT_4, CountButton(objectMemory.writeCount));
+    CheckFormatButton(dialog, objectMemory.format);
+    UpdateByteCountButtons(dialog);
+    SetFocus(GetDlgItem(dialog, IDC_OBJECT_INDEX));
+    CenterOverWindow(MainWindow(), dialog);
+    return FALSE;  // the focus is set
+}
+
+// The value text is taken only when the field is left.
+void OnValueLeft(HWND dialog)
+{
+    char text[(kWriteFieldChars + 1) * kNarrowBytesPerChar];
+    const DataFormat format = GetDataFormat(dialog);
+    const std::uint32_t count = GetByteCount(dialog, format, workingCount);
+    GetFieldText<kWriteFieldChars>(dialog, IDC_SEND_VALUE, text);
+    workingCount = ParseObjectValue(format, text, workingValue.data(), count);
+    ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, workingCount);
+}
+
+// A format or count button: the working value in the new form; its count stays.
+void OnFormatOrCount(HWND dialog)
+{
+    UpdateByteCountButtons(dialog);
+    const DataFormat format = GetDataFormat(dialog);
+    const std::uint32_t count = GetByteCount(dialog, format, workingCount);
+    ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, count);
+}
+
+void OnWrite(HWND dialog)
+{
+    std::uint32_t index = 0, subindex = 0;
+    TakeIndexFields<kWriteFieldChars>(dialog, index, subindex);
+    const DataFormat format = GetDataFormat(dialog);
+    const std::uint32_t count = GetByteCount(dialog, format, workingCount);
+    ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, count);
+    objectMemory.writeCount = count;
+    objectMemory.subindex = subindex;
+    objectMemory.writeValue = workingValue;
+    objectMemory.index = index;
+    objectMemory.format = format;
+    PostObjectRequest(index, subindex, workingValue.data(), count, 1);
+}
+
+INT_PTR OnWriteCommand(HWND dialog, WORD id, WORD notification)
+{
+    switch (id) {
+    case IDOK:  // Write, also Enter
+        OnWrite(dialog);
+        return TRUE;
+    case IDCANCEL:
+        DestroyWindow(dialog);
+        return TRUE;
+    case IDC_SEND_VALUE:
+        if (notification != EN_KILLFOCUS)
+            return FALSE;
+        OnValueLeft(dialog);
+        return TRUE;
+    default:
+        if (id < IDC_COUNT_1 || id > IDC_FORMAT_RAW || notification != BN_CLICKED)
+            return FALSE;
+        OnFormatOrCount(dialog);
+        return TRUE;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ReadObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnReadInit(dialog);
+    case WM_COMMAND:
+        return OnReadCommand(dialog, LOWORD(wParam));
+    case WM_DESTROY:
+        SetReadObjectDialog(nullptr);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK WriteObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnWriteInit(dialog);
+    case WM_COMMAND:
+        return OnWriteCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        SetWriteObjectDialog(nullptr);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+int DeliverReadResult(const std::uint8_t* data, std::uint32_t length)
+{
+    HWND dialog = ReadObjectDialog();
+    if (dialog == nullptr)
+        return 0;
+    const std::uint32_t kept = length < kObjectValueSize ? length : kObjectValueSize;
+    std::memcpy(readResult.data(), data, kept);
+    readResultLength = kept;
+    ShowReadResult(dialog);
+    return 1;
+}
+
+int ShowReadResult(HWND dialog)
+{
+    if (readResultLength == 0) {
+        SetDlgItemTextW(dialog, IDC_RESULT_LENGTH, L"");
+        SetDlgItemTextW(dialog, IDC_RESULT_VALUE, L"");
+        return 1;
+    }
+    wchar_t length[16];
+    std::swprintf(length, std::size(length), L"%u", readResultLength);
+    SetDlgItemTextW(dialog, IDC_RESULT_LENGTH, length);
+    ShowValue(dialog, IDC_RESULT_VALUE, readResult.data(), GetDataFormat(dialog), readResultLength);
+    return 1;
+}
+
+DataFormat GetDataFormat(HWND dialog)
+{
+    if (IsChecked(dialog, IDC_FORMAT_RAW))
+        return FormatRaw;
+    if (IsChecked(dialog, IDC_FORMAT_SIGNED))
+        return FormatSigned;
+    if (IsChecked(dialog, IDC_FORMAT_UNSIGNED))
+        return FormatUnsigned;
+    if (IsChecked(dialog, IDC_FORMAT_FLOAT))
+        return FormatFloat;
+    return FormatHex;
+}
+
+std::uint32_t GetByteCount(HWND dialog, DataFormat format, std::uint32_t currentCount)
+{
+    if (format == FormatFloat)
+        return 4;
+    if (format == FormatRaw)
+        return currentCount;
+    if (IsChecked(dialog, IDC_COUNT_4))
+        return 4;
+    if (IsChecked(dialog, IDC_COUNT_3))
+        return 3;
+    if (IsChecked(dialog, IDC_COUNT_2))
+        return 2;
+    return 1;
+}
+
+int UpdateByteCountButtons(HWND dialog)
+{
+    const DataFormat format = GetDataFormat(dialog);
+    const BOOL enable = format != FormatFloat && format != FormatRaw;
+    for (int id = IDC_COUNT_1; id <= IDC_COUNT_4; ++id)
+        EnableWindow(GetDlgItem(dialog, id), enable);
+    return 1;
+}
+
+void ResetObjectMemory()
+{
+    objectMemory = ObjectMemory{0, 0, FormatHex, {}, kInitialWriteCount};
+    readResult.fill(0);
+    readResultLength = 0;
+    workingValue.fill(0);
+    workingCount = 0;
 }

@@ -23,9 +23,9 @@ B AbortBytes(std::uint32_t code)
 
 std::vector<std::uint8_t> Pattern(std::uint32_t length)
 {
-    std::vector<std::uint8_t> data(length);
+    std::vector<std::uint8_t> data;
     for (std::uint32_t i = 0; i < length; ++i)
-        data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        data.push_back(static_cast<std::uint8_t>(i * 7 + 1));
     return data;
 }
 
