@@ -9,7 +9,7 @@ set -u
 bin=$1 work=$2 shots=$3
 here=$(cd "$(dirname "$0")" && pwd)
 probe_exe=$bin/e2e/probe.exe
-passed=0 failed=0 step=0
+. "$here/../e2e/lib.sh"
 program=""
 
 read_title="<F3> Read Object"
@@ -26,59 +26,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Bounded: a program that hangs must fail the check, not stall the test.
-probe() { timeout 15 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-
-shot() {
-  step=$((step + 1))
-  import -window root "$shots/$(printf '%02d' "$step")-$1.png" 2>/dev/null
-}
-
-check() {  # description actual expected
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1)); echo "ok: $1"
-  else
-    failed=$((failed + 1)); echo "FAIL: $1"; echo "   expected: $(printf '%q' "$3")"; echo "   actual:   $(printf '%q' "$2")"
-  fi
-}
-
-# Repeats "$@" every 0.3 s until it succeeds or `seconds` pass.
-wait_for() {
-  local seconds=$1; shift
-  local until=$((SECONDS + seconds))
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -ge $until ] && return 1
-    sleep 0.3
-  done
-}
-
-equals() { [ "$(probe "${@:2}")" = "$1" ]; }
-has_window() { probe windows | grep -qF "	$1"; }
-no_window() { ! has_window "$1"; }
 # A message box of the program: caption "Velomar" (the object dialogs have other captions).
 has_message() { [ "$(probe message | head -1)" = "Velomar" ]; }
 message() { probe message | tr '\n' '|'; }
 
-keys() {
-  for k in $1; do xdotool key --clearmodifiers "$k"; sleep 0.15; done
-  sleep 0.4
-}
-
 typed() { xdotool type --delay 40 "$1"; sleep 0.2; }
 
-click() {  # window control: a mouse click in the middle of the control
-  local xy
-  xy=$(probe center "$1" "$2") || return 1
-  # shellcheck disable=SC2086
-  xdotool mousemove $xy click 1
-  sleep 0.4
-}
-
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-  exit
-}
 
 # One request on a slave's control port (canopen-slave.js), one answer line.
 slave() {  # node command...
