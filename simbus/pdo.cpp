@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "le_bytes.h"
+#include "byte_order.h"
 #include "object_dictionary.h"
 #include "virtual_bus.h"
 

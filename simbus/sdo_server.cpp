@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "le_bytes.h"
+#include "byte_order.h"
 #include "object_dictionary.h"
 #include "virtual_bus.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "le_bytes.h"
+#include "byte_order.h"
 #include "object_dictionary.h"
 #include "pdo.h"
 #include "sdo_server.h"
