@@ -158,7 +158,7 @@ std::string SubSectionName(std::uint16_t index, unsigned subIndex)
 
 bool Fail(std::string& error, std::string_view section, const char* what)
 {
-    error = "[" + std::string(section) + "]: " + what;
+    error.assign("[").append(section).append("]: ").append(what);
     return false;
 }
 
