@@ -72,6 +72,11 @@ int RestartCommunication(HWND owner)
     for (;;) {
         OpenBus(owner, appSettings.Baud);
         const ConfigOutcome outcome = ReadSlaveConfiguration();
+        // The reading's object reads run idle cycles: a Cancel answered to a question
+        // asked there, or a deferred stop carried out there, has stopped communication
+        // and closed the bus. Nothing is left to restart, and nothing to ask again.
+        if (commState.active == 0)
+            return 0;
         if (outcome == ConfigOk)
             return 1;
         if (ShowFormatMessage(owner, MB_RETRYCANCEL | MB_ICONEXCLAMATION, MessageFor(outcome), nullptr,

@@ -1,0 +1,80 @@
+// The program on the test's thread against the simulated bus, for trying faults: the
+// slaves and the driver are bent through the library's test controls, or the library
+// beside the program is swapped for another, and the test looks at what the operator
+// sees (message boxes, lists, indicator), what went over the bus, and how long it took.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver_api.h"
+#include "sim_controls.h"
+#include "win_test_support.h"
+
+// The driver library that lies beside the program as "pcan_usb.dll".
+enum class DriverFile {
+    Simulated,      // the simulated bus
+    None,           // no library at all
+    NoResetClient,  // a stand-in that lacks CAN_ResetClient
+    StandIn,        // a complete stand-in whose operations the test's handlers answer
+};
+
+// Seconds on the performance counter.
+class Stopwatch {
+public:
+    Stopwatch();
+    double Seconds() const;
+
+private:
+    LARGE_INTEGER start_;
+};
+
+class FaultTest : public ::testing::Test {
+protected:
+    SimControls bus;
+    HWND window = nullptr;
+
+    // The default network, every slave fresh and still; the program started with
+    // `settings` on the system clock (time-outs take real time).
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the program again with other settings (the first start was with none).
+    void Restart(const std::string& settings);
+
+    // Puts `file` beside the program as pcan_usb.dll. Nothing may hold the old one: the
+    // program's binding and this test's controls let go of it first (the controls are
+    // reloaded when the simulated bus comes back).
+    void UseDriver(DriverFile file);
+
+    void Command(WORD id);
+
+    // Communication > Start, the warning confirmed; the boxes that followed are returned.
+    std::vector<SeenMessageBox> StartCommunication(std::deque<int> laterAnswers = {});
+
+    // An object read or write left as the object dialogs leave it, then one idle cycle
+    // that carries it out, with the message boxes answered by `answers`.
+    std::vector<SeenMessageBox> TransferObject(std::uint32_t direction, std::uint16_t index, std::uint8_t subindex,
+                                               const std::vector<std::uint8_t>& data = {},
+                                               std::deque<int> answers = {});
+
+    // One pass of the main loop while communication runs: the queue routed, one idle cycle.
+    void LoopPass();
+
+    // The frames the master sent since the last call, as text.
+    std::vector<std::string> Sent();
+
+    // The texts of the boxes.
+    static std::vector<std::wstring> Texts(const std::vector<SeenMessageBox>& boxes);
+};
+
+// An SDO abort frame of the master as FrameText shows it.
+std::string AbortFrame(std::uint32_t node, std::uint16_t index, std::uint8_t subindex, std::uint32_t code);
+
+// The folder of the driver variants beside the test executable.
+std::wstring DriverFolder();
