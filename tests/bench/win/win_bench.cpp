@@ -484,7 +484,7 @@ void Segmented(Program& program, const Options& options)
 
 // Address > Search Slaves through the main window; the dialog is cancelled once the
 // search has ended, and "No Slave found!" answered.
-void Search(Program& program, const Options& options, const char* label, const std::string& network, int runs)
+void Search(Program& program, const char* label, const std::string& network, int runs)
 {
     if (!program.UseNetwork(network)) {
         std::printf("the network for \"%s\" did not load\n", label);
@@ -519,7 +519,6 @@ void Search(Program& program, const Options& options, const char* label, const s
     Print(scan);
     Print(whole);
     program.UseNetwork("");
-    (void)options;
 }
 
 std::string NetworkOf127()
@@ -557,9 +556,9 @@ int RunInProcess(const Options& options)
         Segmented(program, options);
     const int searchRuns = std::max(1, std::min(options.runs, 3));
     if (Wanted(options, "search127"))
-        Search(program, options, "127 answering nodes", NetworkOf127(), options.runs);
+        Search(program, "127 answering nodes", NetworkOf127(), options.runs);
     if (Wanted(options, "searchempty"))
-        Search(program, options, "empty bus", "[Network]\r\n[Nodes]\r\n", searchRuns);
+        Search(program, "empty bus", "[Network]\r\n[Nodes]\r\n", searchRuns);
     return 0;
 }
 

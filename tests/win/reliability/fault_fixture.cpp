@@ -1,5 +1,6 @@
 #include "fault_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app.h"

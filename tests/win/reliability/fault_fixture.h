@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,9 @@ protected:
     SimControls bus;
     HWND window = nullptr;
 
-    // The default network, every slave fresh and still; the program started with
-    // `settings` on the system clock (time-outs take real time).
+    // The simulated bus beside the program with the default network, every slave fresh
+    // and its inputs still; the program started without a settings file, on the system
+    // clock (time-outs take real time).
     void SetUp() override;
     void TearDown() override;
 
