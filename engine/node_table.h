@@ -80,7 +80,9 @@ struct NodeRecord {
     std::array<std::uint8_t, kSdoBufferSize> uploadData;    // data read
     std::uint32_t abortCode;       // code of a failed or aborted transfer, else 0
     std::uint32_t downloadLength;  // bytes to write, 0 to 1000
-    std::uint32_t uploadLength;    // bytes read (expedited) or announced (segmented)
+    std::uint32_t uploadLength;    // bytes read (expedited) or announced (segmented); for a
+                                   // segmented upload without a size, the bytes received
+    std::uint8_t sizeIndicated;    // 1: the slave announced the size of its segmented upload
     std::uint32_t toggle;          // toggle bit of the next segment, 0 or 1
     std::uint32_t offset;          // bytes transferred so far in segments
     std::uint8_t status;           // SdoStatus of the transfer

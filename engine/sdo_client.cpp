@@ -84,6 +84,7 @@ void StartTransfer(NodeRecord& record)
 {
     record.abortCode = 0;
     record.uploadLength = 0;
+    record.sizeIndicated = 0;
     record.toggle = 0;
     record.offset = 0;
     record.status = SdoFailed;
@@ -100,7 +101,10 @@ void OnUploadInitResponse(NodeRecord& record, const CanFrame& frame)
         record.sdoState = SdoState::Done;
         return;
     }
-    record.uploadLength = LoadLe32(&frame.data[4]);
+    // Segmented. A slave may leave the size out (bit 0x01 clear): the object is then as
+    // long as what its segments carry, still 1000 bytes at most.
+    record.sizeIndicated = (specifier & 0x01) != 0 ? 1 : 0;
+    record.uploadLength = record.sizeIndicated != 0 ? LoadLe32(&frame.data[4]) : 0;
     if (record.uploadLength > kSdoBufferSize) {
         Fail(record, kAbortOutOfMemory);
         return;
@@ -123,6 +127,8 @@ void OnUploadSegmentResponse(NodeRecord& record, const CanFrame& frame)
     record.toggle ^= 1u;
     std::memcpy(&record.uploadData[record.offset], &frame.data[1], count);
     record.offset += count;
+    if (record.sizeIndicated == 0)
+        record.uploadLength = record.offset;
     if ((specifier & 0x01) == 0) {
         record.sdoState = SdoState::UploadSegment;
     } else if (record.offset == record.uploadLength) {

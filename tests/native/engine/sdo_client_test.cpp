@@ -478,4 +478,81 @@ TEST_F(SdoClient, FetchNeverReadsPastTheBuffer)
     EXPECT_LE(r.length, 1000u);
 }
 
+// --- Segmented uploads with and without the size indicated ------------------------------
+
+// Serves one segmented upload of `data` after an initiate response with `specifier` and
+// `announced` in bytes 4 to 7, checking every request the master sends, up to the end
+// or the master's abort. Returns the master's abort code, or 0 when none was sent.
+std::uint32_t ServeSegmentedUpload(std::uint8_t specifier, std::uint32_t announced, const B& data)
+{
+    RequestUpload(kNode, 500, EngineTest::Table(), kIndex, kSub);
+    RunEngineCycle(EngineTest::Table(), nullptr);
+    std::vector<CanFrame> sent;
+    sent.swap(sentFrames);
+    EXPECT_EQ(sent.size(), 1u);
+    CanFrame init = Frame(kRx, {specifier, 0x45, 0x23, 0x06, static_cast<std::uint8_t>(announced),
+                                static_cast<std::uint8_t>(announced >> 8), static_cast<std::uint8_t>(announced >> 16),
+                                static_cast<std::uint8_t>(announced >> 24)});
+    RunEngineCycle(EngineTest::Table(), &init);
+    RunEngineCycle(EngineTest::Table(), nullptr);
+    std::size_t offset = 0;
+    std::uint8_t toggle = 0;
+    for (;;) {
+        sent.clear();
+        sent.swap(sentFrames);
+        if (sent.size() != 1)
+            return 0;
+        const B request = Bytes(sent[0]);
+        if (request[0] == 0x80)
+            return static_cast<std::uint32_t>(request[4] | request[5] << 8 | request[6] << 16 | request[7] << 24);
+        EXPECT_EQ(request, (B{static_cast<std::uint8_t>(0x60 | (toggle << 4)), 0, 0, 0, 0, 0, 0, 0}));
+        const std::size_t count = std::min<std::size_t>(7, data.size() - offset);
+        const bool last = offset + count == data.size();
+        CanFrame segment = Frame(kRx, {0, 0, 0, 0, 0, 0, 0, 0});
+        segment.data[0] = static_cast<std::uint8_t>((toggle << 4) | ((7 - count) << 1) | (last ? 1 : 0));
+        std::copy(data.begin() + static_cast<std::ptrdiff_t>(offset),
+                  data.begin() + static_cast<std::ptrdiff_t>(offset + count), segment.data.begin() + 1);
+        offset += count;
+        toggle ^= 1;
+        RunEngineCycle(EngineTest::Table(), &segment);
+        RunEngineCycle(EngineTest::Table(), nullptr);
+    }
+}
+
+TEST_F(SdoClient, UploadWithoutSizeTakesWhatTheSegmentsCarry)
+{
+    for (std::uint32_t length : {5u, 7u, 8u, 14u, 220u, 999u, 1000u}) {
+        SCOPED_TRACE(length);
+        const B data = Pattern(length);
+        // 0x40: segmented, size not indicated; bytes 4 to 7 are then no size at all.
+        for (std::uint32_t garbage : {0u, 0xFFFFFFFFu, 3u}) {
+            EXPECT_EQ(ServeSegmentedUpload(0x40, garbage, data), 0u);
+            Result r = Fetch(kNode);
+            EXPECT_EQ(r.ready, 1);
+            EXPECT_EQ(r.status, SdoCompleted);
+            EXPECT_EQ(r.data, data);
+        }
+    }
+}
+
+TEST_F(SdoClient, UploadWithoutSizeStillStopsAtThousandBytes)
+{
+    EXPECT_EQ(ServeSegmentedUpload(0x40, 0, Pattern(1001)), kAbortOutOfMemory);
+    Result r = Fetch(kNode);
+    EXPECT_EQ(r.status, SdoFailed);
+    EXPECT_EQ(r.abortCode, kAbortOutOfMemory);
+}
+
+TEST_F(SdoClient, AnnouncedSizeMustMatchWhatArrives)
+{
+    const B data = Pattern(14);
+    EXPECT_EQ(ServeSegmentedUpload(0x41, 14, data), 0u) << "equal";
+    EXPECT_EQ(Fetch(kNode).data, data);
+    EXPECT_EQ(ServeSegmentedUpload(0x41, 15, data), kAbortLengthMismatch) << "announced more than arrives";
+    EXPECT_EQ(Fetch(kNode).status, SdoFailed);
+    EXPECT_EQ(ServeSegmentedUpload(0x41, 13, data), kAbortLengthMismatch) << "announced less than arrives";
+    EXPECT_EQ(Fetch(kNode).status, SdoFailed);
+    EXPECT_EQ(ServeSegmentedUpload(0x41, 1001, data), kAbortOutOfMemory) << "announced more than 1000";
+}
+
 }  // namespace
