@@ -1,5 +1,6 @@
 #include "network.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -32,12 +33,12 @@ void AddError(std::string& errors, const std::string& text)
 
 NetworkDescription DefaultNetwork()
 {
-    return NetworkDescription{0, {{3, "io_module.eds"}, {5, "drive.eds"}}};
+    return NetworkDescription{0, {{3, "io_module.eds"}, {5, "drive.eds"}}, {}};
 }
 
 NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
 {
-    NetworkDescription network{0, {}};
+    NetworkDescription network{0, {}, {}};
     const IniFile ini = ParseIni(text);
     if (const std::string* rate = FindValue(ini, "Network", "BitRate")) {
         bool negative = false;
@@ -47,6 +48,24 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
             AddError(errors, "[Network] BitRate=" + *rate + ": not a CANopen bit rate in kbit/s");
         else
             network.bitRateKbit = static_cast<std::uint32_t>(kbit);
+    }
+    if (const std::string* list = FindValue(ini, "Network", "UnsizedUploads")) {
+        // Node IDs separated by blanks or commas.
+        std::size_t at = 0;
+        while (at < list->size()) {
+            const std::size_t start = list->find_first_not_of(" ,\t", at);
+            if (start == std::string::npos)
+                break;
+            const std::size_t end = std::min(list->find_first_of(" ,\t", start), list->size());
+            const std::string item = list->substr(start, end - start);
+            bool negative = false;
+            std::uint64_t nodeId = 0;
+            if (!ParseEdsNumber(item, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId)
+                AddError(errors, "[Network] UnsizedUploads: " + item + " is no node ID 1-127");
+            else
+                network.unsizedUploads.push_back(static_cast<std::uint8_t>(nodeId));
+            at = end;
+        }
     }
     const IniSection* nodes = FindSection(ini, "Nodes");
     if (nodes == nullptr) {
@@ -83,6 +102,10 @@ bool BuildNetwork(World& world, const NetworkDescription& network, EdsReader rea
             AddError(errors, "node " + std::to_string(node.nodeId) + ": " + node.edsName + ": " + error);
             continue;
         }
+    }
+    for (const std::uint8_t nodeId : network.unsizedUploads) {
+        if (SetNodeMode(world, nodeId, kSimNodeUnsizedUploads, 0) != kSimOk)
+            AddError(errors, "[Network] UnsizedUploads: node " + std::to_string(nodeId) + " is not on the network");
     }
     std::snprintf(world.lastError, sizeof world.lastError, "%s", errors.c_str());
     world.networkLoaded = 1;

@@ -5,6 +5,7 @@
 //
 //     [Network]
 //     BitRate=125          ; kbit/s; missing or 0: the slaves follow any bit rate
+//     UnsizedUploads=5     ; nodes whose segmented uploads do not indicate the size
 //     [Nodes]
 //     3=io_module.eds      ; node ID = EDS file, relative to the network file's folder
 //     5=drive.eds          ; a name of an embedded EDS works without a file
@@ -27,6 +28,7 @@ struct NetworkNode {
 struct NetworkDescription {
     std::uint32_t bitRateKbit;  // 0: any
     std::vector<NetworkNode> nodes;
+    std::vector<std::uint8_t> unsizedUploads;  // node IDs
 };
 
 // Nodes 3 (I/O module) and 5 (drive) from the embedded EDS files, at any bit rate.

@@ -80,6 +80,7 @@ void InitiateUpload(World& world, std::uint8_t nodeId, std::uint16_t index, std:
         return;
     }
     std::uint32_t announced = length;
+    std::uint8_t initiate = 0x41;  // segmented, size indicated
     bool forceSegmented = false;
     switch (node.mode) {
     case kSimNodeAnnounce1001:
@@ -94,6 +95,10 @@ void InitiateUpload(World& world, std::uint8_t nodeId, std::uint16_t index, std:
         break;
     case kSimNodeEndlessSegments:
         forceSegmented = true;
+        break;
+    case kSimNodeUnsizedUploads:
+        initiate = 0x40;
+        announced = 0;
         break;
     default:
         break;
@@ -112,7 +117,7 @@ void InitiateUpload(World& world, std::uint8_t nodeId, std::uint16_t index, std:
     sdo.toggle = 0;
     sdo.size = length;
     sdo.offset = 0;
-    SendIndexed(world, nodeId, 0x41, index, subIndex, announced, now);
+    SendIndexed(world, nodeId, initiate, index, subIndex, announced, now);
 }
 
 void UploadSegment(World& world, std::uint8_t nodeId, const std::uint8_t* request, std::uint32_t now)

@@ -58,6 +58,8 @@ constexpr std::uint32_t kSimNodeAnnounce1001 = 6;     // every upload announces 
 constexpr std::uint32_t kSimNodeSizeMismatch = 7;     // segmented upload ends one byte short
 constexpr std::uint32_t kSimNodeEndlessSegments = 8;  // upload segments never end
 constexpr std::uint32_t kSimNodeAbortAll = 9;         // every SDO request is aborted with param
+constexpr std::uint32_t kSimNodeUnsizedUploads = 10;  // segmented uploads do not indicate the size
+                                                      // (0x40, bytes 4-7 zero), as CiA 301 allows
 
 // NMT states as SimGetNodeState reports them (the CANopen state codes); 0xFF: no node.
 constexpr std::uint32_t kSimStateStopped = 0x04;

@@ -330,7 +330,7 @@ std::uint32_t ReadSent(World& world, DriverMsg* msg)
 
 std::uint32_t SetNodeMode(World& world, std::uint32_t nodeId, std::uint32_t mode, std::uint32_t param)
 {
-    if (!ValidNode(world, nodeId) || mode > kSimNodeAbortAll)
+    if (!ValidNode(world, nodeId) || mode > kSimNodeUnsizedUploads)
         return kSimIllegalParameter;
     SimNode& node = world.nodes[nodeId];
     node.mode = mode;

@@ -147,6 +147,8 @@ TEST(NetworkFile, ReadsBitRateAndNodes)
         {"[Network]\nBitRate=123\n[Nodes]\n1=a.eds\n", 0, {1}, true},
         {"[Nodes]\n0=a.eds\n128=a.eds\nx=a.eds\n4=\n2=b.eds\n", 0, {2}, true},
         {"[Network]\nBitRate=500\n", 500, {}, true},
+        {"[Network]\nUnsizedUploads=5, 0x7\n[Nodes]\n5=a.eds\n", 0, {5}, false},
+        {"[Network]\nUnsizedUploads=5 128\n[Nodes]\n5=a.eds\n", 0, {5}, true},
     };
     for (const Case& c : cases) {
         std::string errors;
@@ -193,6 +195,20 @@ TEST(NetworkFile, WrongBitRateSilencesEverySlave)
     EXPECT_EQ(frames, (std::vector<std::string>{"707 1: 00", "709 1: 00", "589 8: 43 00 10 00 78 56 34 12"}));
     EXPECT_EQ(simbus::NodeState(*world, 10), kSimStateAbsent);
     EXPECT_EQ(simbus::NodeState(*world, 3), kSimStateAbsent);
+}
+
+TEST(NetworkFile, UnsizedUploadsAreSetPerNode)
+{
+    auto world = std::make_unique<simbus::World>();
+    EdsTable table;
+    std::string errors;
+    const simbus::NetworkDescription network =
+        simbus::ParseNetwork("[Network]\nUnsizedUploads=5 9\n[Nodes]\n3=io_module.eds\n5=drive.eds\n", errors);
+    EXPECT_EQ(network.unsizedUploads, (std::vector<std::uint8_t>{5, 9}));
+    EXPECT_FALSE(simbus::BuildNetwork(*world, network, ReadFromTable, &table, errors));
+    EXPECT_NE(errors.find("node 9 is not on the network"), std::string::npos) << errors;
+    EXPECT_EQ(world->nodes[5].mode, kSimNodeUnsizedUploads);
+    EXPECT_EQ(world->nodes[3].mode, kSimNodeNormal);
 }
 
 }  // namespace

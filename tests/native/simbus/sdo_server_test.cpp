@@ -194,7 +194,7 @@ TEST_F(SdoServer, TestModesBendTheResponses)
         EXPECT_EQ(Exchange(request), c.response) << "mode " << c.mode;
     }
     EXPECT_EQ(simbus::SetNodeMode(*world, 4, kSimNodeSilent, 0), kSimIllegalParameter);
-    EXPECT_EQ(simbus::SetNodeMode(*world, 3, kSimNodeAbortAll + 1, 0), kSimIllegalParameter);
+    EXPECT_EQ(simbus::SetNodeMode(*world, 3, kSimNodeUnsizedUploads + 1, 0), kSimIllegalParameter);
 }
 
 TEST_F(SdoServer, SegmentModes)
@@ -220,6 +220,18 @@ TEST_F(SdoServer, SegmentModes)
         ASSERT_EQ(response.substr(0, 8), toggle ? "583 8: 1" : "583 8: 0") << i;
         ASSERT_EQ(response.substr(8, 1), "0") << i;  // 7 bytes, not the last
     }
+}
+
+// A correct slave may leave the size out of a segmented upload: 0x40 and four zero
+// bytes, then the same segments. Short objects still go expedited with their size.
+TEST_F(SdoServer, UnsizedUploadsLeaveTheSizeOut)
+{
+    ASSERT_EQ(simbus::SetNodeMode(*world, 3, kSimNodeUnsizedUploads, 0), 0u);
+    ASSERT_EQ(Sdo(3, {0x40, 0x08, 0x10, 0x00}), "583 8: 40 08 10 00 00 00 00 00");
+    EXPECT_EQ(Sdo(3, {0x60}), "583 8: 00 53 69 6D 49 4F 20 38");
+    Sdo(3, {0x70});
+    EXPECT_EQ(Sdo(3, {0x60}), "583 8: 01 32 41 49 20 32 41 4F");
+    EXPECT_EQ(Sdo(3, {0x40, 0x00, 0x10, 0x00}), "583 8: 43 00 10 00 91 01 0F 00");
 }
 
 TEST_F(SdoServer, DelayedNodeAnswersWhenDue)
