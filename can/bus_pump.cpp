@@ -4,6 +4,7 @@
 
 #include "bus_trace.h"
 #include "driver.h"
+#include "pdo_slots.h"
 #include "tick.h"
 
 void PumpBus()
@@ -24,6 +25,23 @@ void PumpBus()
 
     // 3. Always: lets the engine check its time-outs and send what is due.
     RunEngineCycle(table, nullptr);
+}
+
+void DrainReceiveQueue()
+{
+    NodeTable& table = MasterNodeTable();
+    DriverMsg msg{};
+    while (CAN_Read(&msg) == kDriverOk) {
+        // Status messages are consumed as the pump consumes them.
+        if ((msg.msgType & kMsgStatus) != 0)
+            continue;
+        // Still a frame on the bus: the trace is the record of everything there.
+        TraceFrame(msg);
+        // An input that arrived before the transfer is kept; an SDO response that
+        // arrived before its request is not one, so the SDO clients never see it.
+        const CanFrame frame = MsgToFrame(msg);
+        ReceivePdo(table, frame, NodeNumber(frame.id));
+    }
 }
 
 int SendFrame(const CanFrame& frame)

@@ -17,6 +17,10 @@ inline std::uint32_t lastSendTick = 0;
 // One pump step on the program's node table (MasterNodeTable).
 void PumpBus();
 
+// Empties the driver's receive queue before a transfer starts: every frame read is
+// traced, and PDO frames among them go to their slots; nothing reaches an SDO client.
+void DrainReceiveQueue();
+
 // Writes one frame, retrying for at most kTransmitRetryMs while the transmit queue is
 // full. Returns 1 when the driver accepted it, 0 otherwise.
 int SendFrame(const CanFrame& frame);

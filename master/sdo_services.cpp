@@ -1,21 +1,11 @@
 #include "sdo_services.h"
 
 #include "bus_pump.h"
-#include "driver.h"
 #include "exchange_internal.h"
 #include "node_table.h"
 #include "sdo_client.h"
 
 namespace {
-
-// Messages waiting in the driver's queue when a transfer starts are stale: they are
-// read and dropped, neither traced nor given to the engine.
-void DrainReceiveQueue()
-{
-    DriverMsg stale{};
-    while (CAN_Read(&stale) == 0) {
-    }
-}
 
 SdoResult ToResult(std::uint8_t status, std::uint32_t abortCode)
 {

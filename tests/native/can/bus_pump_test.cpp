@@ -159,6 +159,44 @@ TEST_F(BusPump, SdoResponseReachesTheEngine)
     EXPECT_EQ(value[0] | value[1] << 8 | value[2] << 16 | value[3] << 24, 0x000F0191);
 }
 
+// What waits in the queue when a transfer starts: every frame is traced in the order
+// read and the inputs among them are kept, but a stale SDO response must not answer the
+// request that has not even gone out yet; a status message is consumed untraced.
+TEST_F(BusPump, DrainTracesEveryFrameAndKeepsInputsButNoSdoResponse)
+{
+    Receive(Msg(0x183, 0, 2, {0xA1, 0xA2}));
+    AdvanceManualTick(3);
+    Receive(Msg(0x585, 0, 8, {0x43, 0x00, 0x10, 0x00, 0x91, 0x01, 0x0F, 0x00}));
+    Receive(Msg(0x000, 0x80, 0, {}));  // a driver status message
+    Receive(Msg(0x283, 0, 4, {1, 2, 3, 4}));
+    StartUploadOfNode5();
+
+    DrainReceiveQueue();
+
+    EXPECT_TRUE(TheFakeDriver().receiveQueue.empty());
+    EXPECT_EQ(CountCalls(DriverCall::Read), 5) << "four messages and the empty queue";
+    EXPECT_TRUE(WrittenMsgs().empty()) << "no engine cycle: the request has not gone out";
+    EXPECT_EQ(Trace(), AsTextFile("     3: 183 - A1 A2 \nID: 03h, Function: 3h (PDO1 (tx))\n"
+                                  "     0: 585 - 43 00 10 00 91 01 0F 00 \nID: 05h, Function: Bh (SDO (tx))\n"
+                                  "     0: 283 - 01 02 03 04 \nID: 03h, Function: 5h (PDO2 (tx))\n"));
+
+    std::uint8_t data[8] = {};
+    std::uint32_t length = 0;
+    EXPECT_EQ(FetchPdo(3, 0, MasterNodeTable(), data, length), 1);
+    EXPECT_EQ(length, 2u);
+    EXPECT_EQ(data[1], 0xA2);
+    EXPECT_EQ(FetchPdo(3, 2, MasterNodeTable(), data, length), 1);
+    EXPECT_EQ(length, 4u);
+
+    PumpBus();
+    ASSERT_EQ(WrittenMsgs().size(), 1u) << "the request leaves at the next pump";
+    std::uint8_t value[4] = {};
+    std::uint8_t status = 0;
+    std::uint32_t abortCode = 0;
+    EXPECT_EQ(FetchSdoResult(5, MasterNodeTable(), value, 4, length, status, abortCode), 0)
+        << "the stale response did not complete the upload";
+}
+
 // Reads that bring no frame: a driver status message (consumed, neither traced nor
 // offered to the engine) and any non-zero read result, whatever the record holds. The
 // cycle without a frame still runs.
