@@ -97,6 +97,9 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDS_BIT0 1020                // "&0" to "&7": 1020 + i labels bit box 1007 + i
 #define IDS_BIT7 1027
 #define IDS_CANNOT_LOAD_DLL 1037
+#define IDS_INVALID_VALUE 1038       // Write Object: a value text that does not convert
+#define IDS_VALUE_OUT_OF_RANGE 1039  // "%s" and "%s": the lowest and highest value that fits
+#define IDS_TOO_MANY_BYTES 1040      // Write Object: a Raw value of more than 1000 bytes
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
 #endif

@@ -1,5 +1,6 @@
 #include "object_dialogs.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <iterator>
 
 #include "app.h"
+#include "messages.h"
 #include "process_image.h"
 #include "resource.h"
 
@@ -210,15 +212,49 @@ INT_PTR OnWriteInit(HWND dialog)
     return FALSE;  // the focus is set
 }
 
-// The value text is taken only when the field is left.
-void OnValueLeft(HWND dialog)
+// Takes the value field's text into the working value, as leaving the field and Write
+// both do. A text that is refused leaves the working value, and the field, as they were.
+ValueRefusal TakeValueField(HWND dialog, DataFormat format)
 {
     char text[(kWriteFieldChars + 1) * kNarrowBytesPerChar];
-    const DataFormat format = GetDataFormat(dialog);
     const std::uint32_t count = GetByteCount(dialog, format, workingCount);
     GetFieldText<kWriteFieldChars>(dialog, IDC_SEND_VALUE, text);
-    workingCount = ParseObjectValue(format, text, workingValue.data(), count);
+    std::array<std::uint8_t, kObjectValueSize> taken{};
+    ValueRefusal refusal = ValueRefusal::None;
+    const std::uint32_t n = ParseObjectValue(format, text, taken.data(), count, &refusal);
+    if (n == 0)
+        return refusal;
+    workingValue = taken;
+    workingCount = n;
     ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, workingCount);
+    return ValueRefusal::None;
+}
+
+// Tells the operator why the value cannot be written and puts the keyboard focus back
+// into the field with its text selected, ready to be typed over.
+void RefuseValue(HWND dialog, DataFormat format, ValueRefusal refusal)
+{
+    if (refusal == ValueRefusal::OutOfRange) {
+        char lowest[32], highest[32];
+        DescribeValueRange(format, GetByteCount(dialog, format, workingCount), lowest, highest, sizeof lowest);
+        wchar_t wideLowest[32], wideHighest[32];
+        std::copy(lowest, lowest + std::strlen(lowest) + 1, wideLowest);  // digits, signs: ASCII
+        std::copy(highest, highest + std::strlen(highest) + 1, wideHighest);
+        ShowFormatMessage(dialog, MB_OK | MB_ICONEXCLAMATION, IDS_VALUE_OUT_OF_RANGE, wideLowest, wideHighest,
+                          nullptr);
+    } else {
+        ShowStringMessage(dialog, refusal == ValueRefusal::TooManyBytes ? IDS_TOO_MANY_BYTES : IDS_INVALID_VALUE);
+    }
+    HWND field = GetDlgItem(dialog, IDC_SEND_VALUE);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+    SendMessageW(field, EM_SETSEL, 0, -1);
+}
+
+// Leaving the field takes a value that converts; a refused text stays as typed, so that
+// Write can say what is wrong with it.
+void OnValueLeft(HWND dialog)
+{
+    TakeValueField(dialog, GetDataFormat(dialog));
 }
 
 // A format or count button: the working value in the new form; its count stays.
@@ -235,6 +271,13 @@ void OnWrite(HWND dialog)
     std::uint32_t index = 0, subindex = 0;
     TakeIndexFields<kWriteFieldChars>(dialog, index, subindex);
     const DataFormat format = GetDataFormat(dialog);
+    // The value as the field shows it now, also when Enter was pressed in the field
+    // before it was left: nothing but what the operator sees goes on the bus.
+    const ValueRefusal refusal = TakeValueField(dialog, format);
+    if (refusal != ValueRefusal::None) {
+        RefuseValue(dialog, format, refusal);
+        return;
+    }
     const std::uint32_t count = GetByteCount(dialog, format, workingCount);
     ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, count);
     objectMemory.writeCount = count;

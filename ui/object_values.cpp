@@ -1,5 +1,7 @@
 #include "object_values.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,22 +64,104 @@ int ScanInteger(const char* text, const char* end, int base, std::uint32_t& valu
     return 1;
 }
 
-std::uint32_t ParseRaw(const char* text, std::uint8_t* buffer)
+bool OnlyBlanks(const char* p, const char* end)
+{
+    while (p < end && IsSpace(*p))
+        ++p;
+    return p == end;
+}
+
+// A whole number in base 16 or 10 filling [text, end) but for blanks around it: an
+// optional sign, for base 16 an optional 0x, at least one digit. `magnitude` saturates
+// beyond 2^33, which no byte count holds. Returns false when anything else is there.
+bool ScanWholeNumber(const char* text, const char* end, int base, bool& negative, std::uint64_t& magnitude)
+{
+    const char* p = text;
+    while (p < end && IsSpace(*p))
+        ++p;
+    negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    if (base == 16 && end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+        p += 2;
+    constexpr std::uint64_t kSaturated = std::uint64_t{1} << 34;
+    magnitude = 0;
+    bool any = false;
+    for (; p < end; ++p) {
+        const int digit = base == 16 ? HexDigit(*p) : (*p >= '0' && *p <= '9' ? *p - '0' : -1);
+        if (digit < 0)
+            break;
+        if (magnitude < kSaturated)
+            magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+        any = true;
+    }
+    return any && OnlyBlanks(p, end);
+}
+
+// Lowest and highest value of `count` bytes (1 to 4), two's complement for Signed.
+void RangeOf(DataFormat format, std::uint32_t count, std::int64_t& lowest, std::int64_t& highest)
+{
+    const std::uint32_t bits = 8 * (count < 1 ? 1 : count > 4 ? 4 : count);
+    if (format == FormatSigned) {
+        lowest = -(std::int64_t{1} << (bits - 1));
+        highest = (std::int64_t{1} << (bits - 1)) - 1;
+    } else {
+        lowest = 0;
+        highest = (std::int64_t{1} << bits) - 1;
+    }
+}
+
+std::uint32_t Refuse(ValueRefusal* refusal, ValueRefusal why, std::uint8_t* buffer)
+{
+    std::memset(buffer, 0, kObjectValueSize);
+    if (refusal != nullptr)
+        *refusal = why;
+    return 0;
+}
+
+std::uint32_t ParseRaw(const char* text, std::uint8_t* buffer, ValueRefusal* refusal)
 {
     std::uint32_t stored = 0;
     const char* p = text;
-    while (*p != '\0' && stored < kObjectValueSize) {
+    for (;;) {
         p += std::strspn(p, kRawSeparators);
         if (*p == '\0')
             break;
         const std::size_t tokenLength = std::strcspn(p, kRawSeparators);
-        std::uint32_t number = 0;
-        if (ScanInteger(p, p + tokenLength, 16, number) == 0)
-            return 0;  // one token that is not hexadecimal empties the whole value
+        bool negative = false;
+        std::uint64_t number = 0;
+        if (!ScanWholeNumber(p, p + tokenLength, 16, negative, number))
+            return Refuse(refusal, ValueRefusal::NotConvertible, buffer);
+        if (negative || number > 0xFF)
+            return Refuse(refusal, ValueRefusal::OutOfRange, buffer);
+        if (stored == kObjectValueSize)
+            return Refuse(refusal, ValueRefusal::TooManyBytes, buffer);
         buffer[stored++] = static_cast<std::uint8_t>(number);
         p += tokenLength;
     }
+    if (stored == 0)
+        return Refuse(refusal, ValueRefusal::NotConvertible, buffer);
     return stored;
+}
+
+std::uint32_t ParseFloat(const char* text, std::uint8_t* buffer, ValueRefusal* refusal)
+{
+    const char* start = text;
+    while (IsSpace(*start))
+        ++start;
+    char* stop = nullptr;
+    const float value = std::strtof(start, &stop);
+    if (stop == start || !OnlyBlanks(stop, stop + std::strlen(stop)))
+        return Refuse(refusal, ValueRefusal::NotConvertible, buffer);
+    // A finite number too large for single precision comes back as infinity.
+    if (std::isinf(value) && std::strpbrk(start, "iI") == nullptr)
+        return Refuse(refusal, ValueRefusal::OutOfRange, buffer);
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    StoreLe32(buffer, bits);
+    return 4;
 }
 
 }  // namespace
@@ -88,36 +172,55 @@ int ScanHex32(const char* text, std::uint32_t& value)
 }
 
 std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer,
-                               std::uint32_t count)
+                               std::uint32_t count, ValueRefusal* refusal)
 {
     std::memset(buffer, 0, kObjectValueSize);
-    const char* end = text + std::strlen(text);
-    std::uint32_t number = 0;
+    if (refusal != nullptr)
+        *refusal = ValueRefusal::None;
+    if (format == FormatRaw)
+        return ParseRaw(text, buffer, refusal);
+    if (format == FormatFloat)
+        return ParseFloat(text, buffer, refusal);
+
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    const int base = format == FormatUnsigned || format == FormatSigned ? 10 : 16;
+    if (!ScanWholeNumber(text, text + std::strlen(text), base, negative, magnitude))
+        return Refuse(refusal, ValueRefusal::NotConvertible, buffer);
+    std::int64_t lowest = 0, highest = 0;
+    RangeOf(format, count, lowest, highest);
+    // The magnitude saturates at 2^34, so the signed value cannot overflow.
+    const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    if (value < lowest || value > highest)
+        return Refuse(refusal, ValueRefusal::OutOfRange, buffer);
+    StoreLe32(buffer, static_cast<std::uint32_t>(value));
+    return count;
+}
+
+void DescribeValueRange(DataFormat format, std::uint32_t count, char* lowest, char* highest, std::size_t size)
+{
+    if (size == 0)
+        return;
     switch (format) {
     case FormatRaw:
-        return ParseRaw(text, buffer);
-    case FormatFloat: {
-        char* stop = nullptr;
-        const float value = std::strtof(text, &stop);
-        if (stop == text)
-            return 0;
-        std::uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        StoreLe32(buffer, bits);
-        return count;
-    }
-    case FormatUnsigned:
-    case FormatSigned:
-        if (ScanInteger(text, end, 10, number) == 0)
-            return 0;
-        StoreLe32(buffer, number);
-        return count;
-    case FormatHex:
+        std::snprintf(lowest, size, "00");
+        std::snprintf(highest, size, "FF");
+        return;
+    case FormatFloat:
+        std::snprintf(lowest, size, "%g", static_cast<double>(-FLT_MAX));
+        std::snprintf(highest, size, "%g", static_cast<double>(FLT_MAX));
+        return;
     default:
-        if (ScanInteger(text, end, 16, number) == 0)
-            return 0;
-        StoreLe32(buffer, number);
-        return count;
+        break;
+    }
+    std::int64_t low = 0, high = 0;
+    RangeOf(format, count, low, high);
+    if (format == FormatHex) {
+        std::snprintf(lowest, size, "%llX", static_cast<unsigned long long>(low));
+        std::snprintf(highest, size, "%llX", static_cast<unsigned long long>(high));
+    } else {
+        std::snprintf(lowest, size, "%lld", static_cast<long long>(low));
+        std::snprintf(highest, size, "%lld", static_cast<long long>(high));
     }
 }
 

@@ -25,11 +25,26 @@ constexpr std::size_t kObjectTextSize = 3 * kObjectValueSize + 1;
 // Returns 1 when a number converted.
 int ScanHex32(const char* text, std::uint32_t& value);
 
+// Why a value text was refused.
+enum class ValueRefusal : std::uint32_t {
+    None = 0,
+    NotConvertible,  // no number, something other than blanks after it, or (Raw) no byte
+    OutOfRange,      // a number that does not fit `count` bytes (Raw: a token above FF)
+    TooManyBytes,    // Raw: more than 1000 bytes
+};
+
 // Converts `text` into the 1000-byte `buffer` (cleared first). Returns the number of
 // value bytes (`count` for the single-number formats, the number of bytes for Raw), or
-// 0 when nothing converts.
+// 0 when the text is refused, with the reason in `refusal` when given. Only a text that
+// converts completely is taken (blanks around it aside): a value is never cut to fit.
+// Hex takes an optional 0x prefix, Signed an optional sign; Float always takes 4 bytes.
 std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer,
-                               std::uint32_t count);
+                               std::uint32_t count, ValueRefusal* refusal = nullptr);
+
+// The smallest and largest value `count` bytes hold in `format`, written as the format
+// shows values ("0" and "FF" for Hex with one byte, "-128" and "127" for Signed; Raw: one
+// byte), for telling the operator what fits.
+void DescribeValueRange(DataFormat format, std::uint32_t count, char* lowest, char* highest, std::size_t size);
 
 // The first min(length, 4) bytes as one number, least significant first; Signed is
 // sign-extended, Float takes four bytes whatever the length.

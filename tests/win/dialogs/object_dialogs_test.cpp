@@ -165,24 +165,122 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WriteCase{"Hex1234InTwoBytes", IDC_FORMAT_HEX, IDC_COUNT_2, L"1234", L"6040", L"1234",
                   {"605 8: 2B 40 60 00 34 12 00 00"}, {0x34, 0x12}},
-        WriteCase{"HexLongerThanTheCountSendsTheLowBytes", IDC_FORMAT_HEX, IDC_COUNT_2, L"ABCDE", L"6040", L"BCDE",
-                  {"605 8: 2B 40 60 00 DE BC 00 00"}, {0xDE, 0xBC}},
+        WriteCase{"HexAllOnesInFourBytes", IDC_FORMAT_HEX, IDC_COUNT_4, L"0xFFFFFFFF", L"2001", L"FFFFFFFF",
+                  {"605 8: 23 01 20 00 FF FF FF FF"}, {0xFF, 0xFF, 0xFF, 0xFF}},
         WriteCase{"FloatOneAndAHalf", IDC_FORMAT_FLOAT, 0, L"1.5", L"2001", L"1.5",
                   {"605 8: 23 01 20 00 00 00 C0 3F"}, {0x00, 0x00, 0xC0, 0x3F}},
         WriteCase{"SignedMinusTwoInOneByte", IDC_FORMAT_SIGNED, IDC_COUNT_1, L"-2", L"6060", L"-2",
                   {"605 8: 2F 60 60 00 FE 00 00 00"}, {0xFE}},
-        WriteCase{"UnsignedThreeBytes", IDC_FORMAT_UNSIGNED, IDC_COUNT_3, L" 4660 rest", L"2002", L"4660",
-                  {"605 8: 27 02 20 00 34 12 00 00"}, {0x34, 0x12, 0x00}},
-        WriteCase{"UnsignedThatDoesNotConvertSendsZeros", IDC_FORMAT_UNSIGNED, 0, L"abc", L"2001", L"0",
-                  {"605 8: 23 01 20 00 00 00 00 00"}, {0, 0, 0, 0}},
+        WriteCase{"SignedLowestOfOneByte", IDC_FORMAT_SIGNED, IDC_COUNT_1, L"-128", L"6060", L"-128",
+                  {"605 8: 2F 60 60 00 80 00 00 00"}, {0x80}},
+        WriteCase{"UnsignedHighestOfOneByte", IDC_FORMAT_UNSIGNED, IDC_COUNT_1, L"255", L"6060", L"255",
+                  {"605 8: 2F 60 60 00 FF 00 00 00"}, {0xFF}},
+        WriteCase{"UnsignedThreeBytesWithBlanksAround", IDC_FORMAT_UNSIGNED, IDC_COUNT_3, L" 4660 ", L"2002",
+                  L"4660", {"605 8: 27 02 20 00 34 12 00 00"}, {0x34, 0x12, 0x00}},
         WriteCase{"RawWithEverySeparator", IDC_FORMAT_RAW, 0, L"01,02;03 0A", L"2002", L"01 02 03 0A ",
                   {"605 8: 23 02 20 00 01 02 03 0A"}, {0x01, 0x02, 0x03, 0x0A}},
-        WriteCase{"RawTokenKeepsItsLowByte", IDC_FORMAT_RAW, 0, L"123", L"2002", L"23 ",
-                  {"605 8: 2F 02 20 00 23 00 00 00"}, {0x23}},
-        WriteCase{"RawWithABadTokenIsAnEmptyDownloadWithoutAFrame", IDC_FORMAT_RAW, 0, L"01 G0", L"2002", L"", {},
-                  {}},
-        WriteCase{"RawEmptyIsAnEmptyDownloadWithoutAFrame", IDC_FORMAT_RAW, 0, L"", L"2002", L"", {}, {}}),
+        WriteCase{"RawLowestAndHighestByte", IDC_FORMAT_RAW, 0, L"00 FF", L"2002", L"00 FF ",
+                  {"605 8: 2B 02 20 00 00 FF 00 00"}, {0x00, 0xFF}}),
     CaseName());
+
+// Values that do not convert completely or do not fit the chosen count: a message, no
+// frame, the text left as typed and selected for typing over, nothing remembered.
+struct RefusedCase {
+    std::string name;
+    int format;
+    int count;  // 0: as it is
+    const wchar_t* value;
+    std::wstring message;
+};
+
+class ObjectWriteRefused : public ObjectDialogs, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(ObjectWriteRefused, SendsNothingAndSaysWhy)
+{
+    const RefusedCase& c = GetParam();
+    const std::vector<std::uint8_t> before = SlaveObject(0x2002, 0);
+    HWND dialog = OpenWrite();
+    ASSERT_NE(dialog, nullptr);
+    EnterObject(dialog, L"2002", L"0");
+    Click(dialog, c.format);
+    if (c.count != 0)
+        Click(dialog, c.count);
+    EnterValue(dialog, c.value);
+    EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), c.value) << "leaving the field keeps a refused text";
+
+    MessageBoxAnswerer answers;
+    EXPECT_TRUE(Transfer(dialog).empty()) << "no frame";
+    ASSERT_EQ(answers.Seen().size(), 1u);
+    EXPECT_EQ(answers.Seen()[0].caption, L"Velomar");
+    EXPECT_EQ(answers.Seen()[0].text, c.message);
+    EXPECT_EQ(answers.Seen()[0].buttons, std::vector<int>{IDOK});
+    EXPECT_EQ(SlaveObject(0x2002, 0), before);
+
+    HWND field = GetDlgItem(dialog, IDC_SEND_VALUE);
+    EXPECT_EQ(GetFocus(), field);
+    DWORD start = 1, end = 0;
+    SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, static_cast<DWORD>(ControlText(dialog, IDC_SEND_VALUE).size())) << "the whole text selected";
+    EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), c.value);
+
+    // What the dialog remembers is what was last written: here, nothing yet.
+    Click(dialog, IDCANCEL);
+    dialog = OpenWrite();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), L"0");
+    EXPECT_EQ(ControlText(dialog, IDC_OBJECT_INDEX), L"0000");
+    EXPECT_TRUE(Checked(dialog, IDC_FORMAT_HEX));
+    EXPECT_TRUE(Checked(dialog, IDC_COUNT_4));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ObjectWriteRefused,
+    ::testing::Values(
+        RefusedCase{"HexLetters", IDC_FORMAT_HEX, 0, L"xyz", L"Invalid value!"},
+        RefusedCase{"UnsignedWithTrailingLetters", IDC_FORMAT_UNSIGNED, 0, L"12xyz", L"Invalid value!"},
+        RefusedCase{"SignedLetters", IDC_FORMAT_SIGNED, 0, L"xyz", L"Invalid value!"},
+        RefusedCase{"FloatWithTrailingLetter", IDC_FORMAT_FLOAT, 0, L"1.5x", L"Invalid value!"},
+        RefusedCase{"UnsignedAboveOneByte", IDC_FORMAT_UNSIGNED, IDC_COUNT_1, L"300",
+                    L"Value out of range!\nAllowed: 0 to 255"},
+        RefusedCase{"SignedBelowOneByte", IDC_FORMAT_SIGNED, IDC_COUNT_1, L"-129",
+                    L"Value out of range!\nAllowed: -128 to 127"},
+        RefusedCase{"HexAboveOneByte", IDC_FORMAT_HEX, IDC_COUNT_1, L"0x1FF", L"Value out of range!\nAllowed: 0 to FF"},
+        RefusedCase{"HexAboveTwoBytes", IDC_FORMAT_HEX, IDC_COUNT_2, L"ABCDE",
+                    L"Value out of range!\nAllowed: 0 to FFFF"},
+        RefusedCase{"RawTokenAboveOneByte", IDC_FORMAT_RAW, 0, L"01 100", L"Value out of range!\nAllowed: 00 to FF"},
+        RefusedCase{"RawBadToken", IDC_FORMAT_RAW, 0, L"01 G0", L"Invalid value!"},
+        RefusedCase{"RawEmpty", IDC_FORMAT_RAW, 0, L"", L"Invalid value!"}),
+    CaseName());
+
+TEST_F(ObjectDialogs, RefusalsAreWordedInGerman)
+{
+    EndProgram();
+    Start("[Language]\r\nPrimaryLanguage=7\r\nSubLanguage=1\r\n[Tovral]\r\nCurrAdr=5\r\n");
+    HWND dialog = OpenWrite();
+    ASSERT_NE(dialog, nullptr);
+    EnterObject(dialog, L"2002", L"0");
+    Click(dialog, IDC_FORMAT_SIGNED);
+    Click(dialog, IDC_COUNT_1);
+    for (const auto& [value, message] :
+         {std::pair<const wchar_t*, const wchar_t*>{L"abc", L"Ungültiger Wert!"},
+          {L"-200", L"Wert außerhalb des Bereichs!\nErlaubt: -128 bis 127"}}) {
+        EnterValue(dialog, value);
+        MessageBoxAnswerer answers;
+        EXPECT_TRUE(Transfer(dialog).empty());
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_EQ(answers.Seen()[0].text, message);
+    }
+    std::wstring many;
+    for (int i = 0; i < 1001; ++i)
+        many += L"0 ";
+    Click(dialog, IDC_FORMAT_RAW);
+    EnterValue(dialog, many.c_str());
+    MessageBoxAnswerer answers;
+    EXPECT_TRUE(Transfer(dialog).empty());
+    ASSERT_EQ(answers.Seen().size(), 1u);
+    EXPECT_EQ(answers.Seen()[0].text, L"Zu viele Bytes!\nHöchstens 1000 Bytes können geschrieben werden.");
+}
 
 TEST_F(ObjectDialogs, SwitchingTheFormatShowsTheSameBytesAnotherWay)
 {
@@ -210,20 +308,26 @@ TEST_F(ObjectDialogs, SwitchingTheFormatShowsTheSameBytesAnotherWay)
     EXPECT_EQ(SlaveObject(0x6040, 0), (std::vector<std::uint8_t>{0x34, 0x12}));
 }
 
-TEST_F(ObjectDialogs, EnterInTheValueFieldWritesTheValueTakenWhenItWasLastLeft)
+// Enter while the focus is still in the value field writes what the field shows, not
+// the value taken when it was last left.
+TEST_F(ObjectDialogs, EnterInTheValueFieldWritesWhatTheFieldShows)
 {
     HWND dialog = OpenWrite();
     ASSERT_NE(dialog, nullptr);
-    EnterObject(dialog, L"2001", L"0");
-    EnterValue(dialog, L"11");
+    EnterObject(dialog, L"6040", L"0");
+    Click(dialog, IDC_COUNT_2);
+    EnterValue(dialog, L"2524");
+    EXPECT_EQ(Transfer(dialog), std::vector<std::string>{"605 8: 2B 40 60 00 24 25 00 00"});
+
     HWND value = GetDlgItem(dialog, IDC_SEND_VALUE);
     SetFocus(value);
-    SetDlgItemTextW(dialog, IDC_SEND_VALUE, L"22");
+    SetDlgItemTextW(dialog, IDC_SEND_VALUE, L"0x4321");
     bus.TakeSent();
     PressKey(value, VK_RETURN);
     RunIdleCycle();
-    EXPECT_EQ(Described(bus.TakeSent()), std::vector<std::string>{"605 8: 23 01 20 00 11 00 00 00"});
-    EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), L"11");
+    EXPECT_EQ(Described(bus.TakeSent()), std::vector<std::string>{"605 8: 2B 40 60 00 21 43 00 00"});
+    EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), L"4321");
+    EXPECT_EQ(SlaveObject(0x6040, 0), (std::vector<std::uint8_t>{0x21, 0x43}));
 }
 
 // --- Index and subindex fields ---------------------------------------------------------
@@ -336,6 +440,100 @@ TEST_F(ObjectDialogs, WrittenTextReadsBack)
     Transfer(read);
     EXPECT_EQ(ControlText(read, IDC_RESULT_LENGTH), L"20");
     EXPECT_EQ(ControlText(read, IDC_RESULT_VALUE), RawText(written));
+}
+
+// A slave may answer a segmented upload without announcing its size: a 220-character
+// text written in Raw reads back whole.
+TEST_F(ObjectDialogs, LongTextReadsBackFromASlaveThatDoesNotAnnounceTheSize)
+{
+    ASSERT_EQ(bus.setNodeMode(kDrive, kSimNodeUnsizedUploads, 0), kSimOk);
+    std::vector<std::uint8_t> written;
+    for (int i = 0; i < 220; ++i)
+        written.push_back(static_cast<std::uint8_t>('A' + i % 26));
+    HWND write = OpenWrite();
+    ASSERT_NE(write, nullptr);
+    EnterObject(write, L"2000", L"0");
+    Click(write, IDC_FORMAT_RAW);
+    EnterValue(write, RawText(written).c_str());
+    {
+        MessageBoxAnswerer answers;
+        EXPECT_EQ(Transfer(write).size(), 1u + (220 + 6) / 7);
+        EXPECT_TRUE(answers.Seen().empty());
+    }
+    EXPECT_EQ(SlaveObject(0x2000, 0), written);
+
+    HWND read = OpenRead();
+    ASSERT_NE(read, nullptr);
+    MessageBoxAnswerer answers;
+    bus.TakeSent();
+    Click(read, IDOK);
+    RunIdleCycle();
+    const std::vector<DriverMsg> frames = bus.TakeSent();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(Describe(frames[0]), "605 8: 40 00 20 00 00 00 00 00");
+    EXPECT_TRUE(answers.Seen().empty()) << "no communication failure";
+    EXPECT_EQ(ControlText(read, IDC_RESULT_LENGTH), L"220");
+    wchar_t shown[4000] = L"";
+    GetDlgItemTextW(read, IDC_RESULT_VALUE, shown, 4000);
+    EXPECT_EQ(std::wstring(shown), RawText(written));
+}
+
+// Inputs that wait in the driver's queue when an object read starts are not lost: each
+// frame is in the trace before the read's request, and the input list shows the data.
+TEST_F(ObjectDialogs, InputsQueuedBeforeAReadReachTheTraceAndTheList)
+{
+    EndProgram();
+    Start("[Tovral]\r\nCurrAdr=3\r\nLogging=1\r\n");
+    {
+        MessageBoxAnswerer answers({IDOK});
+        Command(IDM_START);
+    }
+    ASSERT_EQ(commState.active, 1u);
+    HWND dialog = OpenRead();
+    ASSERT_NE(dialog, nullptr);
+    EnterObject(dialog, L"1018", L"1");
+    Click(dialog, IDOK);
+
+    // Three input PDOs of node 3 queued: the read's own idle cycle pumps the first, the
+    // rest are still waiting when the transfer empties the queue.
+    auto inject = reinterpret_cast<SimInjectFrameEntry>(
+        reinterpret_cast<void*>(GetProcAddress(bus.module, "SimInjectFrame")));
+    ASSERT_NE(inject, nullptr);
+    const std::uint8_t payloads[3][4] = {{0x11, 0x12}, {0x21, 0x22, 0x23, 0x24}, {0x5A, 0xA5}};
+    const std::uint32_t ids[3] = {0x183, 0x283, 0x183};
+    for (int i = 0; i < 3; ++i) {
+        DriverMsg msg{};
+        msg.id = ids[i];
+        msg.length = ids[i] == 0x183 ? 2 : 4;
+        std::copy(payloads[i], payloads[i] + msg.length, msg.data);
+        ASSERT_EQ(inject(&msg), kSimOk);
+    }
+    bus.TakeSent();
+    RunIdleCycle();
+    ASSERT_FALSE(bus.TakeSent().empty());
+    EXPECT_EQ(ControlText(dialog, IDC_RESULT_LENGTH), L"4");
+
+    const std::vector<std::wstring> inputs = ListLines(GetDlgItem(window, IDC_INPUT_LIST));
+    ASSERT_GE(inputs.size(), 8u);
+    EXPECT_EQ(inputs[1], L"PDO1   [0]:\t5Ah\t01011010\tZ") << "the newest of the two PDO1 frames";
+    EXPECT_EQ(inputs[4], L"PDO2   [0]:\t21h\t00100001\t!");
+
+    Command(IDM_STOP);
+    RunIdleCycle();
+    ASSERT_EQ(DriverLoaded(), 0);
+    EndProgram();
+    const std::string trace = ReadFileBytes(ExecutableFolder() + L"tovral.log");
+    const std::size_t first = trace.find(": 183 - 11 12 \r\nID: 03h, Function: 3h (PDO1 (tx))\r\n");
+    const std::size_t second = trace.find(": 283 - 21 22 23 24 \r\nID: 03h, Function: 5h (PDO2 (tx))\r\n");
+    const std::size_t third = trace.find(": 183 - 5A A5 \r\nID: 03h, Function: 3h (PDO1 (tx))\r\n");
+    const std::size_t request = trace.find(": 603 - 40 18 10 01 00 00 00 00 ");
+    ASSERT_NE(first, std::string::npos) << trace;
+    ASSERT_NE(second, std::string::npos) << trace;
+    ASSERT_NE(third, std::string::npos) << trace;
+    ASSERT_NE(request, std::string::npos) << trace;
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    EXPECT_LT(third, request) << "read before the request went out";
 }
 
 // --- Failures ---------------------------------------------------------------------------

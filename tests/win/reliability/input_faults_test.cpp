@@ -269,64 +269,95 @@ struct ValueCase {
     const char* name;
     int formatButton;
     std::wstring text;
-    const wchar_t* shown;                // the value field after it is left
-    std::vector<std::uint8_t> request;   // the bytes the Write requests
+    const wchar_t* shown;               // the value field after it is left
+    std::vector<std::uint8_t> request;  // the bytes the Write requests
+    const wchar_t* refusal;             // the message instead of a request, or nullptr
 };
 
 class ValueField : public ObjectDialogFields, public ::testing::WithParamInterface<ValueCase> {};
 
-TEST_P(ValueField, TakesWhatConvertsAndShowsWhatWillBeWritten)
+TEST_P(ValueField, TakesOnlyWhatConvertsAndFitsAndShowsWhatWillBeWritten)
 {
     const ValueCase& c = GetParam();
     HWND dialog = OpenWriteDialog();
     ASSERT_NE(dialog, nullptr);
     Click(dialog, c.formatButton);
     EnterValue(dialog, c.text);
-    EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), c.shown);
+    const std::wstring shown = ControlText(dialog, IDC_SEND_VALUE);
+    if (c.refusal == nullptr)
+        EXPECT_EQ(shown, c.shown);
+    else  // kept as typed, as far as the field holds it
+        EXPECT_TRUE(!shown.empty() && c.text.compare(0, shown.size(), shown) == 0);
+    processImage->request.pending = 0;
+    MessageBoxAnswerer answers;
     Click(dialog, IDOK);
+    if (c.refusal != nullptr) {
+        EXPECT_EQ(processImage->request.pending, 0u) << "nothing requested";
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_EQ(answers.Seen()[0].text, c.refusal);
+        return;
+    }
+    EXPECT_TRUE(answers.Seen().empty());
     ASSERT_EQ(processImage->request.pending, 1u);
     EXPECT_EQ(processImage->request.length, c.request.size());
     EXPECT_TRUE(std::equal(c.request.begin(), c.request.end(), processImage->request.data.begin()));
     processImage->request.pending = 0;
 }
 
+constexpr const wchar_t* kInvalid = L"Invalid value!";
+constexpr const wchar_t* kFourBytes = L"Value out of range!\nAllowed: 0 to 4294967295";
+
 INSTANTIATE_TEST_SUITE_P(
     Table, ValueField,
     ::testing::Values(
-        ValueCase{"HexTop", IDC_FORMAT_HEX, L"FFFFFFFF", L"FFFFFFFF", {0xFF, 0xFF, 0xFF, 0xFF}},
-        ValueCase{"HexNineDigitsWrap", IDC_FORMAT_HEX, L"100000000", L"0", {0, 0, 0, 0}},
-        ValueCase{"Hex4000Letters", IDC_FORMAT_HEX, std::wstring(4000, L'F'), L"FFFFFFFF", {0xFF, 0xFF, 0xFF, 0xFF}},
-        ValueCase{"HexNonAscii", IDC_FORMAT_HEX, L"\u00e4\u00f6", L"0", {0, 0, 0, 0}},
-        ValueCase{"UnsignedTop", IDC_FORMAT_UNSIGNED, L"4294967295", L"4294967295", {0xFF, 0xFF, 0xFF, 0xFF}},
-        ValueCase{"UnsignedOverTheTopWraps", IDC_FORMAT_UNSIGNED, L"4294967296", L"0", {0, 0, 0, 0}},
-        ValueCase{"Unsigned4000NinesWrap", IDC_FORMAT_UNSIGNED, std::wstring(4000, L'9'), L"4294967295",
-                  {0xFF, 0xFF, 0xFF, 0xFF}},
-        ValueCase{"SignedBottom", IDC_FORMAT_SIGNED, L"-2147483648", L"-2147483648", {0x00, 0x00, 0x00, 0x80}},
-        ValueCase{"FloatOne", IDC_FORMAT_FLOAT, L"1.5", L"1.5", {0x00, 0x00, 0xC0, 0x3F}},
-        ValueCase{"RawNonAscii", IDC_FORMAT_RAW, L"01 \u00e4 02", L"", {}},
-        ValueCase{"RawSeparatorsOnly", IDC_FORMAT_RAW, std::wstring(4000, L','), L"", {}}),
+        ValueCase{"HexTop", IDC_FORMAT_HEX, L"FFFFFFFF", L"FFFFFFFF", {0xFF, 0xFF, 0xFF, 0xFF}, nullptr},
+        ValueCase{"HexNineDigitsIsTooLarge", IDC_FORMAT_HEX, L"100000000", L"", {},
+                  L"Value out of range!\nAllowed: 0 to FFFFFFFF"},
+        ValueCase{"Hex4000LettersIsTooLarge", IDC_FORMAT_HEX, std::wstring(4000, L'F'), L"", {},
+                  L"Value out of range!\nAllowed: 0 to FFFFFFFF"},
+        ValueCase{"HexNonAscii", IDC_FORMAT_HEX, L"\u00e4\u00f6", L"", {}, kInvalid},
+        ValueCase{"UnsignedTop", IDC_FORMAT_UNSIGNED, L"4294967295", L"4294967295", {0xFF, 0xFF, 0xFF, 0xFF}, nullptr},
+        ValueCase{"UnsignedOverTheTop", IDC_FORMAT_UNSIGNED, L"4294967296", L"", {}, kFourBytes},
+        ValueCase{"Unsigned4000Nines", IDC_FORMAT_UNSIGNED, std::wstring(4000, L'9'), L"", {}, kFourBytes},
+        ValueCase{"SignedBottom", IDC_FORMAT_SIGNED, L"-2147483648", L"-2147483648", {0x00, 0x00, 0x00, 0x80},
+                  nullptr},
+        ValueCase{"FloatOne", IDC_FORMAT_FLOAT, L"1.5", L"1.5", {0x00, 0x00, 0xC0, 0x3F}, nullptr},
+        ValueCase{"FloatTooLarge", IDC_FORMAT_FLOAT, L"1e39", L"", {},
+                  L"Value out of range!\nAllowed: -3.40282e+38 to 3.40282e+38"},
+        ValueCase{"RawNonAscii", IDC_FORMAT_RAW, L"01 \u00e4 02", L"", {}, kInvalid},
+        ValueCase{"RawSeparatorsOnly", IDC_FORMAT_RAW, std::wstring(4000, L','), L"", {}, kInvalid}),
     CaseName());
 
-TEST_F(ObjectDialogFields, RawValueOf1001TokensWritesTheFirst1000Bytes)
+// Raw takes at most 1000 bytes: one token more is refused, not cut; 1000 are written.
+TEST_F(ObjectDialogFields, RawValueOf1001TokensIsRefusedAndOf1000Written)
 {
     appSettings.CurrAdr = 5;
     HWND dialog = OpenWriteDialog();
     ASSERT_NE(dialog, nullptr);
     Click(dialog, IDC_FORMAT_RAW);
+    SetDlgItemTextW(dialog, IDC_OBJECT_INDEX, L"2000");
+    SetDlgItemTextW(dialog, IDC_OBJECT_SUBINDEX, L"0");
     std::wstring text;
     std::vector<std::uint8_t> expected;
-    for (int token = 0; token < 1001; ++token) {
+    for (int token = 0; token < 1000; ++token) {
         wchar_t piece[8];
         std::swprintf(piece, 8, L"%02X ", (token * 7 + 0x21) & 0xFF);
         text += piece;
-        if (token < 1000)
-            expected.push_back(static_cast<std::uint8_t>((token * 7 + 0x21) & 0xFF));
+        expected.push_back(static_cast<std::uint8_t>((token * 7 + 0x21) & 0xFF));
     }
-    ASSERT_LE(text.size(), 3999u) << "the field takes this much";
+    ASSERT_LE(text.size() + 3, 3999u) << "the field takes this much";
+    processImage->request.pending = 0;
+    EnterValue(dialog, text + L"7F ");
+    {
+        MessageBoxAnswerer answers;
+        Click(dialog, IDOK);
+        EXPECT_EQ(processImage->request.pending, 0u);
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_EQ(answers.Seen()[0].text, L"Too many bytes!\nAt most 1000 bytes can be written.");
+    }
+
     EnterValue(dialog, text);
     EXPECT_EQ(GetWindowTextLengthW(GetDlgItem(dialog, IDC_SEND_VALUE)), 3000) << "1000 bytes shown as \"XX \"";
-    SetDlgItemTextW(dialog, IDC_OBJECT_INDEX, L"2000");
-    SetDlgItemTextW(dialog, IDC_OBJECT_SUBINDEX, L"0");
     Click(dialog, IDOK);
     ASSERT_EQ(processImage->request.length, 1000u);
     {
