@@ -299,15 +299,17 @@ void WriteLog(const SlcanConfig& config, int code, std::uint32_t result)
 // Brings the device from any state to an open channel at bit rate `code`.
 std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
 {
-    // One answer is due for each CR and for V; a device that answers none of them is not
-    // there (or speaks another protocol). Some firmware passes over empty lines, and some
-    // knows no V, so neither a missing answer nor a BEL fails here.
+    // Three CRs end a half command left by an earlier user; V's answer then marks the
+    // point from which answers match commands again (answers to commands of an earlier
+    // session may still be on their way). A device that answers nothing at all is not
+    // there or speaks another protocol; one that knows no V answers BEL and is waited
+    // for until the time-out, after which its answers have all come.
     if (!SendNow("\r\r\rV\r", timeoutMs))
         return kSlNoPort;
     Line answer;
     int answers = 0;
-    std::uint32_t start = NowMs();
-    while (answers < 4 && AwaitAnswer(start, timeoutMs, answer)) {
+    const std::uint32_t start = NowMs();
+    while (AwaitAnswer(start, timeoutMs, answer)) {
         ++answers;
         if (answer.kind == LineKind::Version) {
             CopyText(link.version, answer.text);
@@ -341,9 +343,8 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
         if (answer.kind != LineKind::Ok)
             return kSlCommandRefused;
     }
-    start = NowMs();
-    link.lastInputMs = start;
-    link.lastPollMs = start;
+    link.lastInputMs = NowMs();
+    link.lastPollMs = link.lastInputMs;
     return kSlOk;
 }
 
