@@ -4,12 +4,14 @@
 // CAN side. Whatever opens the terminal's other side (the serial driver library, Wine's
 // COM port linked to it, a terminal program) talks to those slaves.
 //
-//     slcan_device [--link PATH] [--record FILE] [--timestamps]
+//     slcan_device [--link PATH] [--record FILE] [--timestamps] [--mute-file PATH]
 //
 //   --link PATH     also makes PATH a symbolic link to the terminal (a Wine prefix's
 //                   dosdevices/com5, say), removed again at the end
 //   --record FILE   writes every frame that passes, "tx" from the master, "rx" to it
 //   --timestamps    sends time stamps with received frames from the start (as after Z1)
+//   --mute-file PATH  the device is silent while PATH exists (for tests that cannot
+//                   send it a signal, such as Windows programs under Wine)
 //
 // The terminal's path goes to standard output as the first line. SIGUSR1 makes the device
 // fall silent (it reads and drops everything, answers nothing, passes no frame) and wakes
@@ -254,16 +256,19 @@ int main(int argc, char** argv)
 {
     const char* linkPath = nullptr;
     const char* recordPath = nullptr;
+    const char* muteFile = nullptr;
     bool timestamps = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--link") == 0 && i + 1 < argc) {
             linkPath = argv[++i];
         } else if (std::strcmp(argv[i], "--record") == 0 && i + 1 < argc) {
             recordPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--mute-file") == 0 && i + 1 < argc) {
+            muteFile = argv[++i];
         } else if (std::strcmp(argv[i], "--timestamps") == 0) {
             timestamps = true;
         } else {
-            std::fprintf(stderr, "usage: slcan_device [--link PATH] [--record FILE] [--timestamps]\n");
+            std::fprintf(stderr, "usage: slcan_device [--link PATH] [--record FILE] [--timestamps] [--mute-file PATH]\n");
             return 2;
         }
     }
@@ -327,7 +332,7 @@ int main(int argc, char** argv)
 
     char bytes[1024];
     while (!stopRequested) {
-        device.muted = (muteToggles % 2) != 0;
+        device.muted = (muteToggles % 2) != 0 || (muteFile != nullptr && ::access(muteFile, F_OK) == 0);
         pollfd p{device.master, POLLIN, 0};
         ::poll(&p, 1, 1);
         for (;;) {
