@@ -332,9 +332,14 @@ int main(int argc, char** argv)
 
     char bytes[1024];
     while (!stopRequested) {
-        device.muted = (muteToggles % 2) != 0 || (muteFile != nullptr && ::access(muteFile, F_OK) == 0);
         pollfd p{device.master, POLLIN, 0};
         ::poll(&p, 1, 1);
+        // Looked at after the wait, so a command written after the mute file was made is
+        // never taken.
+        const bool muted = (muteToggles % 2) != 0 || (muteFile != nullptr && ::access(muteFile, F_OK) == 0);
+        if (muted != device.muted)
+            std::fprintf(stderr, "slcan_device: %s\n", muted ? "silent" : "answering again");
+        device.muted = muted;
         for (;;) {
             const ssize_t n = ::read(device.master, bytes, sizeof bytes);
             if (n <= 0)

@@ -122,6 +122,7 @@ bool OpenBus()
 {
     if (LoadDriver("pcan_usb.dll") != 1 || CAN_Init(0x011C, 0) != kDriverOk)
         return false;
+    SetSendHook(SendFrame);
     ClearNodeTable(MasterNodeTable());
     for (int i = 0; i < 20; ++i) {
         Pump(MasterNodeTable());
