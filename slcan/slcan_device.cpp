@@ -8,7 +8,8 @@
 //
 //   --link PATH     also makes PATH a symbolic link to the terminal (a Wine prefix's
 //                   dosdevices/com5, say), removed again at the end
-//   --record FILE   writes every frame that passes, "tx" from the master, "rx" to it
+//   --record FILE   writes every frame that passes, "tx" from the master, "rx" to it,
+//                   "lost" from the master while the device was silent
 //   --timestamps    sends time stamps with received frames from the start (as after Z1)
 //   --mute-file PATH  the device is silent while PATH exists (for tests that cannot
 //                   send it a signal, such as Windows programs under Wine)
@@ -194,14 +195,26 @@ void Answer(Device& device, const char* command, std::size_t length)
     SendText(device, kError);
 }
 
+// A frame the master sent while the device was silent: recorded as "lost", so that the
+// record still holds every frame that reached the adapter.
+void RecordLost(Device& device, const char* command, std::size_t length)
+{
+    DriverMsg msg;
+    std::uint8_t stamped = 0;
+    std::uint16_t stamp = 0;
+    if (device.overlong || !slcan::ParseFrame(command, length, msg, stamped, stamp))
+        return;
+    Record(device, "lost", msg);
+}
+
 void TakeBytes(Device& device, const char* bytes, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
         const char c = bytes[i];
-        if (device.muted)
-            continue;
         if (c == '\r') {
-            if (device.overlong)
+            if (device.muted)
+                RecordLost(device, device.command, device.used);
+            else if (device.overlong)
                 SendText(device, "\a");
             else
                 Answer(device, device.command, device.used);
