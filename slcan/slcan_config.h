@@ -20,6 +20,7 @@ namespace slcan {
 
 constexpr const char* kConfigFileName = "slcan.ini";
 constexpr const char* kLogFileName = "slcan.log";
+constexpr std::uint32_t kMaxLogBytes = 256 * 1024;  // slcan.log starts afresh beyond
 
 constexpr std::size_t kMaxPortLength = 255;
 constexpr std::uint32_t kDefaultBaud = 115200;

@@ -287,6 +287,13 @@ void WriteLog(const SlcanConfig& config, int code, std::uint32_t result)
     std::FILE* file = OpenFileBesideModule(kLogFileName, "ab");
     if (file == nullptr)
         return;
+    // One line per bus open; a log that has grown past kMaxLogBytes starts afresh.
+    if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > static_cast<long>(kMaxLogBytes)) {
+        std::fclose(file);
+        file = OpenFileBesideModule(kLogFileName, "wb");
+        if (file == nullptr)
+            return;
+    }
     std::fprintf(file, "Port %s at %u baud: version %s, serial number %s, S%d (%u kbit/s): %s (0x%04X)\r\n",
                  config.port, static_cast<unsigned>(config.baud),
                  link.version[0] != '\0' ? link.version : "(none)",

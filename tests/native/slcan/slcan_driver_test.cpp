@@ -19,6 +19,7 @@
 #include "driver_api.h"
 #include "fake_device.h"
 #include "slcan_codec.h"
+#include "slcan_config.h"
 #include "slcan_results.h"
 
 using namespace slcan;
@@ -433,6 +434,16 @@ TEST(SlcanDriver, CloseSendsCAndIsHarmlessTwice)
     const std::string log = ReadFile(lib.Folder() + "/slcan.log");
     EXPECT_NE(log.find("V1013"), std::string::npos) << log;
     EXPECT_NE(log.find("S8 (1000 kbit/s): open"), std::string::npos) << log;
+
+    // A log grown too long starts afresh at the next open.
+    {
+        std::ofstream grown(lib.Folder() + "/slcan.log", std::ios::binary | std::ios::app);
+        grown << std::string(kMaxLogBytes, 'x');
+    }
+    ASSERT_EQ(lib.init(0x0014, 0), kSlOk);
+    const std::string fresh = ReadFile(lib.Folder() + "/slcan.log");
+    EXPECT_LT(fresh.size(), 1000u);
+    EXPECT_NE(fresh.find("V1013"), std::string::npos) << fresh;
 
     device.ClearCommands();
     EXPECT_EQ(lib.close(), kSlOk);
