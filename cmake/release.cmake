@@ -6,6 +6,7 @@
 #                                                 with an adapter the vendor's library
 #                                                 beside the program is the one loaded
 #   network/pcan_usb.dll, network/netcan.ini     the socketcand network driver
+#   serial/pcan_usb.dll, serial/slcan.ini        the driver for serial-line CAN adapters
 install(TARGETS tovral RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/bin/tovral.chm DESTINATION . OPTIONAL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
@@ -17,6 +18,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/simbus/README.md DESTINATION simulated)
 if(TARGET netcan)
   install(TARGETS netcan LIBRARY DESTINATION network RUNTIME DESTINATION network)
   install(FILES ${PROJECT_SOURCE_DIR}/netcan/netcan.ini DESTINATION network)
+endif()
+if(TARGET slcan)
+  install(TARGETS slcan LIBRARY DESTINATION serial RUNTIME DESTINATION serial)
+  install(FILES ${PROJECT_SOURCE_DIR}/slcan/slcan.ini DESTINATION serial)
 endif()
 
 set(CPACK_GENERATOR ZIP)

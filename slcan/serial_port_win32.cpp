@@ -1,0 +1,141 @@
+#include "serial_port.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <cwchar>
+
+namespace slcan {
+
+namespace {
+
+HANDLE AsHandle(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+
+// How long one WriteFile may take before it returns what went out.
+constexpr DWORD kWriteTimeoutMs = 100;
+
+}  // namespace
+
+PortHandle OpenSerialPort(const char* name, std::uint32_t baud)
+{
+    if (name == nullptr)
+        return kNoPort;
+    wchar_t wide[300];
+    if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, 300) == 0)
+        return kNoPort;
+    wchar_t path[310];
+    // "COM5" and the like through the device namespace, which COM10 and above need.
+    const bool bare = std::wcsncmp(wide, L"\\\\", 2) != 0 && std::wcschr(wide, L'\\') == nullptr &&
+                      std::wcschr(wide, L'/') == nullptr;
+    std::swprintf(path, 310, bare ? L"\\\\.\\%ls" : L"%ls", wide);
+    HANDLE handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return kNoPort;
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    bool ok = GetCommState(handle, &dcb) != 0;
+    if (ok) {
+        dcb.BaudRate = baud;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fParity = FALSE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fAbortOnError = FALSE;
+        ok = SetCommState(handle, &dcb) != 0;
+    }
+    if (ok) {
+        // Reads return at once with what has arrived; writes give up after a while.
+        COMMTIMEOUTS timeouts;
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = 0;
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+        ok = SetCommTimeouts(handle, &timeouts) != 0;
+    }
+    if (!ok) {
+        CloseHandle(handle);
+        return kNoPort;
+    }
+    PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    return reinterpret_cast<PortHandle>(handle);
+}
+
+void CloseSerialPort(PortHandle port)
+{
+    if (port != kNoPort)
+        CloseHandle(AsHandle(port));
+}
+
+PortResult WriteSome(PortHandle port, const char* bytes, std::size_t count, std::size_t& written)
+{
+    written = 0;
+    if (port == kNoPort)
+        return PortResult::Failed;
+    DWORD n = 0;
+    if (!WriteFile(AsHandle(port), bytes, static_cast<DWORD>(count), &n, nullptr))
+        return PortResult::Failed;
+    written = n;
+    return PortResult::Done;
+}
+
+PortResult ReadSome(PortHandle port, char* bytes, std::size_t capacity, std::size_t& received)
+{
+    received = 0;
+    if (port == kNoPort)
+        return PortResult::Failed;
+    DWORD n = 0;
+    if (!ReadFile(AsHandle(port), bytes, static_cast<DWORD>(capacity), &n, nullptr))
+        return PortResult::Failed;
+    received = n;
+    return PortResult::Done;
+}
+
+void WaitForInput(PortHandle port, std::uint32_t timeoutMs)
+{
+    (void)port;
+    // A non-overlapped port offers no wait with a time-out that Wine and Windows both
+    // keep; CAN_Init's few answers are worth a millisecond's sleep between reads.
+    Sleep(timeoutMs < 1 ? timeoutMs : 1);
+}
+
+std::uint32_t NowMs() { return GetTickCount(); }
+
+std::FILE* OpenFileBesideModule(const char* fileName, const char* mode)
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&OpenFileBesideModule), &module))
+        return nullptr;
+    static wchar_t path[32768];  // long paths; static keeps 64 KiB off the stack
+    const DWORD n = GetModuleFileNameW(module, path, 32768);
+    if (n == 0 || n >= 32768)
+        return nullptr;
+    std::size_t folder = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (path[i] == L'\\' || path[i] == L'/')
+            folder = i + 1;
+    }
+    wchar_t name[64];
+    wchar_t wideMode[8];
+    if (MultiByteToWideChar(CP_UTF8, 0, fileName, -1, name, 64) == 0 ||
+        MultiByteToWideChar(CP_UTF8, 0, mode, -1, wideMode, 8) == 0)
+        return nullptr;
+    const std::size_t nameLength = std::wcslen(name);
+    if (folder + nameLength + 1 > 32768)
+        return nullptr;
+    std::memcpy(path + folder, name, (nameLength + 1) * sizeof(wchar_t));
+    return _wfopen(path, wideMode);
+}
+
+}  // namespace slcan
