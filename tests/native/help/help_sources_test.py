@@ -295,6 +295,26 @@ class HelpSources(unittest.TestCase):
         self.assertGreater(len(de), 60)
 
 
+CHM = None  # a compiled tovral.chm to look into (--chm PATH)
+
+
+@unittest.skipUnless(CHM or "--chm" in sys.argv, "no compiled help file given (--chm PATH)")
+class CompiledHelp(unittest.TestCase):
+    """The compiled file holds every file of the project, both languages, under the names
+    the program asks for ("::/de/index.html"). The names stand uncompressed in the file's
+    directory chunks."""
+
+    def test_every_file_of_the_project_is_in_the_help_file(self):
+        with open(CHM, "rb") as chm:
+            data = chm.read()
+        self.assertEqual(data[:4], b"ITSF", "not a compiled HTML Help file")
+        options, listed = read_project(os.path.join(ROOT, "docs", "help", "tovral.hhp"))
+        missing = [name for name in listed + [options["Contents file"]] if ("/" + name).encode() not in data]
+        self.assertEqual(missing, [])
+        for topic in ("/en/index.html", "/de/index.html"):
+            self.assertIn(topic.encode(), data)
+
+
 class CheckFindsFaults(unittest.TestCase):
     """Each fault, made on a copy of the sources, is reported."""
 
@@ -362,4 +382,9 @@ class CheckFindsFaults(unittest.TestCase):
 if __name__ == "__main__":
     if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
         ROOT = os.path.abspath(sys.argv.pop(1))
+    if "--chm" in sys.argv:
+        at = sys.argv.index("--chm")
+        CHM = os.path.abspath(sys.argv[at + 1])
+        del sys.argv[at:at + 2]
+        sys.argv.append("CompiledHelp")
     unittest.main(verbosity=2)
