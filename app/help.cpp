@@ -120,27 +120,30 @@ bool GeckoOfferedOnUnixSide()
     return false;
 }
 
+// Wine Gecko's installer puts it in system32\gecko\<version>\wine_gecko; Wine itself
+// keeps other things in system32\gecko (its "plugin" folder), which do not count.
 bool GeckoInPrefix()
 {
-    wchar_t pattern[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(pattern, MAX_PATH);
+    wchar_t gecko[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(gecko, MAX_PATH);
     if (length == 0 || length + 8u >= static_cast<UINT>(MAX_PATH))
         return false;
-    std::swprintf(pattern + length, MAX_PATH - length, L"\\gecko\\*");
-    return AnyMatch(pattern);
-}
-
-// Wine's viewer draws its pages with mshtml, which needs Wine Gecko: without it the
-// contents tree shows beside an empty page.
-bool WineShowsHtml()
-{
-    // Switched off (WINEDLLOVERRIDES "mshtml=") or absent: no page can be drawn.
-    HMODULE engine = LoadLibraryExW(L"mshtml.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (engine == nullptr)
+    std::swprintf(gecko + length, MAX_PATH - length, L"\\gecko\\");
+    wchar_t pattern[MAX_PATH];
+    std::swprintf(pattern, MAX_PATH, L"%ls*", gecko);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
         return false;
-    FreeLibrary(engine);
-    return GeckoRegistered(HKEY_CURRENT_USER) || GeckoRegistered(HKEY_LOCAL_MACHINE) || GeckoInPrefix() ||
-           GeckoOfferedOnUnixSide();
+    bool any = false;
+    do {
+        wchar_t engine[MAX_PATH];
+        const int written = std::swprintf(engine, MAX_PATH, L"%ls%ls\\wine_gecko", gecko, found.cFileName);
+        any = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != L'.' &&
+              written > 0 && written < MAX_PATH && IsFolder(engine);
+    } while (!any && FindNextFileW(search, &found));
+    FindClose(search);
+    return any;
 }
 
 bool RunningOnWine()
@@ -272,10 +275,30 @@ HWND CallHtmlHelp(HWND caller, const char* file, UINT command, DWORD_PTR data)
     return helpEntry(caller, file, command, data);
 }
 
+int WineGeckoInstalled()
+{
+    return GeckoRegistered(HKEY_CURRENT_USER) || GeckoRegistered(HKEY_LOCAL_MACHINE) || GeckoInPrefix() ||
+                   GeckoOfferedOnUnixSide()
+               ? 1
+               : 0;
+}
+
+// Wine's viewer draws its pages with mshtml, which needs Wine Gecko: without it the
+// contents tree shows beside an empty page.
+int WineHtmlEngineUsable()
+{
+    // Switched off (WINEDLLOVERRIDES "mshtml=") or absent: no page can be drawn.
+    HMODULE engine = LoadLibraryExW(L"mshtml.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (engine == nullptr)
+        return 0;
+    FreeLibrary(engine);
+    return WineGeckoInstalled();
+}
+
 int HelpViewerShowsPages()
 {
     if (viewerShowsPages < 0)
-        viewerShowsPages = !RunningOnWine() || WineShowsHtml() ? 1 : 0;
+        viewerShowsPages = !RunningOnWine() || WineHtmlEngineUsable() ? 1 : 0;
     return viewerShowsPages;
 }
 

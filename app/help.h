@@ -46,6 +46,13 @@ void SetHelpRoutes(const HelpRoutes& routes);
 // out once per run.
 int HelpViewerShowsPages();
 
+// The two conditions of Wine's viewer, looked at afresh on every call (for tests; the
+// program asks HelpViewerShowsPages). WineGeckoInstalled: Wine Gecko is registered in a
+// folder that exists, installed in the prefix, or offered as a package where Wine
+// installs it from. WineHtmlEngineUsable: that, and mshtml loads (it is not switched off).
+int WineGeckoInstalled();
+int WineHtmlEngineUsable();
+
 // Hands `page` (a full path) to the program the desktop opens HTML files with, without
 // any message of the shell's own. 1 when that program was started.
 int OpenPageInBrowser(HWND caller, const wchar_t* page);

@@ -268,6 +268,67 @@ TEST(HelpRoute, TheViewerIsUsedOnlyWhereItCanShowPages)
     EXPECT_EQ(HelpViewerShowsPages(), HelpViewerShowsPages()) << "found out once, the same answer";
 }
 
+// Under Wine the viewer is used only with its HTML engine at hand: mshtml not switched
+// off, and Wine Gecko installed where Wine finds it. This prefix never had Gecko (it is
+// made with mshtml switched off); a registration in Wine Gecko's own key stands in for
+// an installed one.
+TEST(HelpRoute, UnderWineTheViewerNeedsItsHtmlEngine)
+{
+    if (!RunningOnWine())
+        GTEST_SKIP() << "Windows' viewer brings its own engine";
+    if (GetFileAttributesW(L"Z:\\usr\\share\\wine\\gecko") != INVALID_FILE_ATTRIBUTES ||
+        GetFileAttributesW(L"Z:\\opt\\wine\\gecko") != INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "this machine offers Wine Gecko: it is never missing here";
+    HMODULE engine = LoadLibraryExW(L"mshtml.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const bool engineOn = engine != nullptr;
+    if (engine != nullptr)
+        FreeLibrary(engine);
+    constexpr wchar_t kVersionKey[] = L"Software\\Wine\\MSHTML\\0.0-test";
+    const std::wstring folder = ExecutableFolder();
+    const std::wstring goneFolder = folder + L"no-such-gecko";
+    struct EngineCase {
+        const char* what;
+        const std::wstring* geckoPath;  // registered, or none
+        int gecko;
+    } cases[] = {
+        {"no Gecko", nullptr, 0},
+        {"Gecko registered in a folder that is gone", &goneFolder, 0},
+        {"Gecko registered", &folder, 1},
+    };
+    for (const EngineCase& c : cases) {
+        if (c.geckoPath != nullptr) {
+            HKEY key = nullptr;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                      nullptr),
+                      ERROR_SUCCESS);
+            RegSetValueExW(key, L"GeckoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.geckoPath->c_str()),
+                           static_cast<DWORD>((c.geckoPath->size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(key);
+        }
+        const int gecko = WineGeckoInstalled();
+        const int engineUsable = WineHtmlEngineUsable();
+        RegDeleteKeyW(HKEY_CURRENT_USER, kVersionKey);
+        EXPECT_EQ(gecko, c.gecko) << c.what;
+        // The tests run with mshtml switched off (WINEDLLOVERRIDES): Gecko alone is not enough.
+        EXPECT_EQ(engineUsable, engineOn ? c.gecko : 0) << c.what << (engineOn ? "" : ", mshtml switched off");
+    }
+
+    // Installed in the prefix by Gecko's own installer: system32\gecko\<version>\wine_gecko.
+    // Wine's "plugin" folder beside it does not count.
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring version = std::wstring(system) + L"\\gecko\\0.0-test";
+    ASSERT_TRUE(CreateDirectoryW((std::wstring(system) + L"\\gecko").c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryW(version.c_str(), nullptr));
+    EXPECT_EQ(WineGeckoInstalled(), 0) << "a version folder without the engine";
+    ASSERT_TRUE(CreateDirectoryW((version + L"\\wine_gecko").c_str(), nullptr));
+    EXPECT_EQ(WineGeckoInstalled(), 1) << "installed in the prefix";
+    RemoveDirectoryW((version + L"\\wine_gecko").c_str());
+    RemoveDirectoryW(version.c_str());
+    EXPECT_EQ(WineGeckoInstalled(), 0);
+}
+
 struct BrowserCase {
     std::string name;
     std::string settings;
