@@ -319,12 +319,18 @@ int OpenPageInBrowser(HWND caller, const wchar_t* page)
         return 0;
     // A Wine prefix made without the HTML engine has no program for .html files; Wine's
     // bridge to the desktop's browser, which the engine would have registered, takes the
-    // page all the same.
+    // page all the same. From the system folder by its full path: a bare name would also
+    // be looked for in the current directory.
+    wchar_t bridge[MAX_PATH];
+    const UINT folder = GetSystemDirectoryW(bridge, MAX_PATH);
+    if (folder == 0 || folder >= static_cast<UINT>(MAX_PATH) ||
+        std::swprintf(bridge + folder, MAX_PATH - folder, L"\\winebrowser.exe") < 0)
+        return 0;
     wchar_t quoted[MAX_PATH + 2];
     const int written = std::swprintf(quoted, std::size(quoted), L"\"%ls\"", page);
     if (written <= 0 || written >= static_cast<int>(std::size(quoted)))
         return 0;
-    request.lpFile = L"winebrowser.exe";
+    request.lpFile = bridge;
     request.lpParameters = quoted;
     return ShellExecuteExW(&request) ? 1 : 0;
 }
