@@ -1,6 +1,9 @@
 # The release archive: cmake --build <windows build> --target package gives
 # Velomar-<version>-win64.zip with
 #   tovral.exe, tovral.chm, README.md, docs/     the program, its help and the guide
+#   help/en/, help/de/                           the help pages as plain HTML, which the
+#                                                program opens in the browser where the
+#                                                help viewer cannot show them
 #   simulated/pcan_usb.dll, simulated/eds/        the simulated bus, kept out of the
 #                                                 program's folder so that on a machine
 #                                                 with an adapter the vendor's library
@@ -10,8 +13,9 @@
 install(TARGETS tovral RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/bin/tovral.chm DESTINATION . OPTIONAL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/help/ DESTINATION help)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
-  FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "help/*.html" PATTERN "help/*.css")
+  FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(TARGETS pcan_usb RUNTIME DESTINATION simulated LIBRARY DESTINATION simulated)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/simbus/eds/ DESTINATION simulated/eds)
 install(FILES ${PROJECT_SOURCE_DIR}/simbus/README.md DESTINATION simulated)

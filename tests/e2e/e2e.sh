@@ -4,7 +4,9 @@
 # search the bus, take node 3, start communication and confirm the warning, watch an
 # input change, set an output bit and see it read back, freeze the outputs, read an
 # object, write one, stop, close. What the windows show is read with the probe; the
-# settings file and the trace file left behind are checked at the end.
+# settings file and the trace file left behind are checked at the end. F1 is pressed twice:
+# once with a stand-in browser command (xdg-open, first on PATH) that records the page it
+# is asked to open, once with none at all.
 #
 #   e2e.sh BIN_DIR OUT_DIR en|de
 #
@@ -24,6 +26,15 @@ rm -rf "$out/$language"
 mkdir -p "$work" "$shots"
 cp "$bin/tovral.exe" "$bin/pcan_usb.dll" "$work/"
 [ -f "$bin/tovral.chm" ] && cp "$bin/tovral.chm" "$work/"
+cp -r "$bin/help" "$work/"
+
+# The stand-in browser: Wine hands a page to the desktop through winebrowser, which runs
+# xdg-open with the page's file URL.
+standin=$out/$language/stand-in
+mkdir -p "$standin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$out/$language/browser.log" >"$standin/xdg-open"
+chmod +x "$standin/xdg-open"
+export PATH="$standin:$PATH" BROWSER_LOG=$out/$language/browser.log STANDIN=$standin/xdg-open
 
 if [ "$language" = de ]; then primary=7; else primary=9; fi
 # Start on node 5: the search must bring the address to 3.

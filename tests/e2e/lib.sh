@@ -12,6 +12,13 @@ shot() {
   import -window root "$shots/$(printf '%02d' "$step")-$1.png" 2>/dev/null
 }
 
+# One window alone, for the guide: crop WINDOW NAME saves it beside the shots folder.
+crop() {
+  local x y w h
+  read -r x y w h < <(probe rect "$1") || return 0
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/../$2" 2>/dev/null
+}
+
 check() {  # description actual expected
   if [ "$2" = "$3" ]; then
     passed=$((passed + 1)); echo "ok: $1"
