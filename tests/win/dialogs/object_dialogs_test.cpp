@@ -14,7 +14,7 @@
 #include "exchange.h"
 #include "resource.h"
 #include "settings.h"
-#include "sim_bus.h"
+#include "sim_controls.h"
 #include "tick.h"
 #include "win_test_support.h"
 
@@ -29,7 +29,7 @@ std::vector<std::string> Described(const std::vector<DriverMsg>& frames)
 {
     std::vector<std::string> lines;
     for (const DriverMsg& f : frames)
-        lines.push_back(Describe(f));
+        lines.push_back(FrameText(f));
     return lines;
 }
 
@@ -47,7 +47,7 @@ std::wstring RawText(const std::vector<std::uint8_t>& bytes)
 
 class ObjectDialogs : public ::testing::Test {
 protected:
-    SimBus bus;
+    SimControls bus;
     HWND window = nullptr;
 
     void SetUp() override
