@@ -2,22 +2,28 @@
 
 #include <cwchar>
 #include <new>
+#include <type_traits>
 
 #include "bus_pump.h"
 #include "bus_trace.h"
 #include "comm_state.h"
 #include "exchange.h"
-#include "main_window.h"
+#include "master_state.h"
 #include "messages.h"
 #include "node_table.h"
-#include "object_dialogs.h"
-#include "pdo_lists.h"
+#include "operator_side.h"
 #include "process_image.h"
+#include "registered_windows.h"
 #include "resource.h"
 #include "resource_language.h"
 #include "settings.h"
-#include "slave_search.h"
 #include "tick.h"
+
+// The master's opaque owner and message are the platform's own types, so handles and
+// messages pass between the two sides unchanged.
+static_assert(std::is_same_v<OwnerHandle, HWND>);
+static_assert(std::is_same_v<tagMSG, MSG>);
+static_assert(AnswerOk == IDOK && AnswerCancel == IDCANCEL && AnswerRetry == IDRETRY);
 
 namespace {
 
@@ -77,8 +83,8 @@ int FailStartup()
     return 0;
 }
 
-// Sets every handle to none and every flag and table of the master services and the
-// user interface to zero.
+// Sets every handle to none and every flag and table of the master services, the CAN
+// interface and the user interface to zero; each owner resets its own.
 void ResetApplicationState()
 {
     mainWindow = nullptr;
@@ -89,18 +95,77 @@ void ResetApplicationState()
     appIcon = nullptr;
     tracePath[0] = L'\0';
     helpPath[0] = L'\0';
-    commState = CommState{};
-    MessageHook = nullptr;
-    ActivePump = nullptr;
-    pdoTable = PdoTable{};
-    OutputTable = EntryList{};
-    inputShadow = EntryList{};
-    outputShadow = EntryList{};
-    SlaveScanTable.fill(ScanNotScanned);
-    scanRunning = 0;
-    scanAbort = 0;
-    slaveFound = 0;
-    ResetObjectMemory();
+    ResetMasterState();
+    ResetBusTicks();
+    ResetWindowState();
+}
+
+// The master's questions in the platform's box styles.
+int ShowMasterMessage(HWND owner, MessageForm form, std::uint32_t stringId, const wchar_t* argument)
+{
+    UINT style = MB_OK;
+    if (form == FormOkCancelWarning)
+        style = MB_OKCANCEL | MB_ICONEXCLAMATION;
+    else if (form == FormRetryCancelWarning)
+        style = MB_RETRYCANCEL | MB_ICONEXCLAMATION;
+    return ShowFormatMessage(owner, style, stringId, argument, nullptr, nullptr);
+}
+
+int DestroyMainWindow(HWND window)
+{
+    DestroyWindow(window);
+    return 1;
+}
+
+int PassMessageTo(MessagePumpSlot pump)
+{
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        return 0;
+    if (message.message == WM_QUIT) {
+        // The quit message belongs to the main loop: taken here it would be lost and the
+        // program would never end. Put it back for the loop to find.
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return 0;
+    }
+    pump(&message);
+    return 1;
+}
+
+void WaitForInput(std::uint32_t timeoutMs)
+{
+    constexpr DWORD kWakeOnAnyInput = 0xFF;  // QS_ALLINPUT of the oldest headers
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs, kWakeOnAnyInput);
+}
+
+void* BeginBusy()
+{
+    return SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void EndBusy(void* previous)
+{
+    SetCursor(static_cast<HCURSOR>(previous));
+}
+
+// The operator's side of the master: the shell's operations and the windows' own.
+OperatorOps ShellOperations()
+{
+    OperatorOps ops{};
+    ops.ShowStringMessage = ShowStringMessage;
+    ops.ShowFormatMessage = ShowMasterMessage;
+    ops.MainWindow = MainWindow;
+    ops.OpenReadObjectDialog = OpenReadObjectDialog;
+    ops.OpenWriteObjectDialog = OpenWriteObjectDialog;
+    ops.CloseObjectDialogs = CloseObjectDialogs;
+    ops.WriteSettings = WriteSettings;
+    ops.DestroyMainWindow = DestroyMainWindow;
+    ops.PassMessageTo = PassMessageTo;
+    ops.WaitForInput = WaitForInput;
+    ops.BeginBusy = BeginBusy;
+    ops.EndBusy = EndBusy;
+    FillWindowOperations(ops);
+    return ops;
 }
 
 void OpenTraceFileAt(const wchar_t* path)
@@ -188,9 +253,11 @@ ATOM RegisterMainClass(HINSTANCE instance)
 
 int InitApplication(HINSTANCE instance, int showCommand)
 {
-    // 1. Everything starts from none and zero.
+    // 1. Everything starts from none and zero; the master reaches the windows through
+    //    the operations from now on.
     appInstance = instance;
     ResetApplicationState();
+    SetOperatorOps(ShellOperations());
     lastSendTick = TickMs();
 
     // 2, 3. The settings and trace files beside the executable.

@@ -5,14 +5,7 @@
 
 #include <cstdint>
 
-struct AppSettings {
-    std::int32_t PrinterPort;  // 4096: the USB adapter's driver library
-    std::int32_t Baud;         // row of BitRateTable, 0 to 8 (kept as read otherwise)
-    std::int32_t CurrAdr;      // the current slave, 1 to 127
-    std::int32_t Logging;      // non-zero: write the bus trace
-};
-
-inline AppSettings appSettings{4096, 0, 3, 0};
+#include "settings_values.h"
 
 // Full path of the settings file; set at start-up.
 const wchar_t* SettingsPath();

@@ -7,12 +7,9 @@
 
 #include <cstdint>
 
+#include "bus_ticks.h"
 #include "driver_api.h"
 #include "node_table.h"
-
-// Tick of the most recent send attempt; set to the current tick at start-up, written
-// afterwards only by SendFrame. The exchange cycle paces itself on it.
-inline std::uint32_t lastSendTick = 0;
 
 // One pump step on the program's node table (MasterNodeTable).
 void PumpBus();

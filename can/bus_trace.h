@@ -7,14 +7,12 @@
 #include <array>
 #include <cstdint>
 
+#include "bus_ticks.h"
 #include "driver_api.h"
 
 // Name printed for each function code (id >> 7) & 0x0F; code 1 is printed as SYNC or
 // EMERGENCY instead, by node number.
 extern const std::array<const char*, 16> FunctionNameTable;
-
-// Tick of the frame traced last; 0 at program start.
-inline std::uint32_t previousTraceTick = 0;
 
 // Opens (and empties) the trace file; UTF-8 path. A file already open is closed first.
 // Without a file every write does nothing.

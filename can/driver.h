@@ -9,8 +9,6 @@
 
 #include "driver_api.h"
 
-constexpr std::uint32_t DriverNotLoaded = kDriverNotLoaded;
-
 // The names a library must export, in the order they are resolved. Only the first five
 // are called; a library lacking any of the eight is refused.
 constexpr std::array<const char*, 8> DriverNameTable = {

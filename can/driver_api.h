@@ -36,7 +36,7 @@ constexpr std::uint8_t kMsgStatus = 0x80;    // status message from the driver, 
 // Result bits of the driver operations that the program relies on.
 constexpr std::uint32_t kDriverOk = 0;
 constexpr std::uint32_t kDriverTransmitFull = 0x80;  // CAN_Write: transmit queue full, retry
-constexpr std::uint32_t kDriverNotLoaded = 512;      // every guarded call while none is loaded
+constexpr std::uint32_t DriverNotLoaded = 512;       // every guarded call while none is loaded
 
 // Entry point types, in the order of the name table.
 using CanInitEntry = std::uint32_t(DRIVER_CALL*)(std::uint16_t btr0btr1, int frameType);

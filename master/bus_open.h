@@ -1,10 +1,10 @@
 // Opening the bus: driver library, adapter at the chosen bit rate, engine cleared, warm-up.
 #pragma once
 
-#include <windows.h>
-
 #include <array>
 #include <cstdint>
+
+#include "operator_side.h"
 
 struct BitRateRow {
     std::uint32_t kBaud;     // bit rate in kbit/s
@@ -29,7 +29,7 @@ constexpr std::int32_t kPortUsb = 4096;
 
 // Opens the bus for `baudIndex` (the Baud setting). 1 when open; 0 after showing why not.
 // An index outside the table is refused with message 1001 before any driver call.
-int OpenBus(HWND owner, std::int32_t baudIndex);
+int OpenBus(OwnerHandle owner, std::int32_t baudIndex);
 
 // Closes the adapter and releases the driver library (after an object transfer made
 // while communication was stopped, and at the end of a slave search).

@@ -2,9 +2,9 @@
 // communication state, the deferred-command mailbox, and the two message-pump slots.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
+
+#include "operator_side.h"
 
 // Codes of the one-place mailbox DeferredCommand; a new code replaces a waiting one.
 enum DeferredCode : std::uint32_t {
@@ -22,17 +22,14 @@ struct CommState {
     std::uint32_t windowReady;      // the main window is initialised and not yet destroyed
 };
 
-inline CommState commState{};
-
-// Takes one window message already removed from the queue; the result is unused.
-using MessagePumpSlot = int (*)(MSG* message);
+extern CommState commState;
 
 // The message routing (PumpMessage), set at start-up and withdrawn at clean-up.
-inline MessagePumpSlot MessageHook = nullptr;
+extern MessagePumpSlot MessageHook;
 
 // Set while a master service passes window messages on (slave search, active
 // communication); none otherwise.
-inline MessagePumpSlot ActivePump = nullptr;
+extern MessagePumpSlot ActivePump;
 
 // The pass-on rule at the fixed points of the long services: if ActivePump is set and a
 // message is waiting, remove exactly that one and hand it to ActivePump. Returns 1 when a

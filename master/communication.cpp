@@ -5,19 +5,17 @@
 #include "bus_open.h"
 #include "comm_state.h"
 #include "driver.h"
-#include "main_window.h"
-#include "messages.h"
-#include "pdo_lists.h"
+#include "operator_side.h"
 #include "process_image.h"
 #include "resource.h"
-#include "settings.h"
+#include "settings_values.h"
 #include "tick.h"
 
 namespace {
 
 constexpr std::uint32_t kStopPauseMs = 500;  // lets the NMT frame leave before the close
 
-UINT MessageFor(ConfigOutcome outcome)
+std::uint32_t MessageFor(ConfigOutcome outcome)
 {
     return outcome == ConfigBadPdo ? IDS_BAD_PDO_CONFIG : IDS_COMM_FAILURE;
 }
@@ -29,47 +27,50 @@ void ClearProcessImage()
 
 }  // namespace
 
-int StartCommunication(HWND owner)
+int StartCommunication(OwnerHandle owner)
 {
-    if (ShowFormatMessage(owner, MB_OKCANCEL | MB_ICONEXCLAMATION, IDS_OUTPUTS_WARNING, nullptr,
-                          nullptr, nullptr) != IDOK)
+    if (Operator().ShowFormatMessage(owner, FormOkCancelWarning, IDS_OUTPUTS_WARNING, nullptr) != AnswerOk)
         return 0;
     if (OpenBus(owner, appSettings.Baud) == 0)
         return 0;
     ClearProcessImage();
     const ConfigOutcome outcome = ReadSlaveConfiguration();
     if (outcome == ConfigOk) {
-        SetFreezeOutputs(owner, false);
-        SetCommActive(owner, true);
+        Operator().SetFreezeOutputs(owner, false);
+        Operator().SetCommActive(owner, true);
         ActivePump = MessageHook;
         return 1;
     }
-    ShowStringMessage(owner, MessageFor(outcome));
+    Operator().ShowStringMessage(owner, MessageFor(outcome));
     StopCommunication(owner);
     return 0;
 }
 
-int StopCommunication(HWND owner)
+int StopCommunication(OwnerHandle owner)
 {
     ActivePump = nullptr;
     if (commState.active != 0)
         SendNmtCommand(static_cast<std::uint32_t>(appSettings.CurrAdr), kNmtEnterPreOperational);
     SleepMs(kStopPauseMs);
+    // Withdrawn a second time on purpose: the close must never pass messages on,
+    // whatever set the slot in between.
     ActivePump = nullptr;
     CAN_Close();
     UnloadDriver();
-    SetCommActive(owner, false);
+    Operator().SetCommActive(owner, false);
     ClearProcessImage();
     OutputTable = EntryList{};
-    SyncPdoList(owner, IDC_INPUT_LIST, processImage->inputs, inputShadow, true);
-    SyncPdoList(owner, IDC_OUTPUT_LIST, OutputTable, outputShadow, true);
-    UpdateCommControls(owner);
+    // Both lists rebuilt, now empty: inputs first, then outputs.
+    Operator().SyncPdoLists(owner, true);
+    Operator().UpdateCommControls(owner);
     return 1;
 }
 
-int RestartCommunication(HWND owner)
+int RestartCommunication(OwnerHandle owner)
 {
     for (;;) {
+        // The result is left alone on purpose: a bus that did not open has shown why,
+        // and the reading then fails like a silent slave, so the operator is asked again.
         OpenBus(owner, appSettings.Baud);
         const ConfigOutcome outcome = ReadSlaveConfiguration();
         // The reading's object reads run idle cycles: a Cancel answered to a question
@@ -79,20 +80,19 @@ int RestartCommunication(HWND owner)
             return 0;
         if (outcome == ConfigOk)
             return 1;
-        if (ShowFormatMessage(owner, MB_RETRYCANCEL | MB_ICONEXCLAMATION, MessageFor(outcome), nullptr,
-                              nullptr, nullptr) != IDRETRY) {
+        if (Operator().ShowFormatMessage(owner, FormRetryCancelWarning, MessageFor(outcome), nullptr) !=
+            AnswerRetry) {
             StopCommunication(owner);
             return 0;
         }
     }
 }
 
-int CheckCommFailure(HWND owner, SdoResult result)
+int CheckCommFailure(OwnerHandle owner, SdoResult result)
 {
     if (result.failed == 0)
         return 1;
-    if (ShowFormatMessage(owner, MB_RETRYCANCEL | MB_ICONEXCLAMATION, IDS_COMM_FAILURE, nullptr, nullptr,
-                          nullptr) == IDRETRY)
+    if (Operator().ShowFormatMessage(owner, FormRetryCancelWarning, IDS_COMM_FAILURE, nullptr) == AnswerRetry)
         return RestartCommunication(owner);
     StopCommunication(owner);
     return 0;

@@ -5,36 +5,30 @@
 #include <ctime>
 #include <cwchar>
 
-#include "app.h"
 #include "bus_open.h"
 #include "bus_pump.h"
 #include "comm_state.h"
 #include "communication.h"
 #include "driver.h"
 #include "exchange_internal.h"
-#include "main_window.h"
-#include "messages.h"
-#include "object_dialogs.h"
-#include "pdo_lists.h"
+#include "node_table.h"
+#include "operator_side.h"
 #include "pdo_slots.h"
 #include "process_image.h"
 #include "resource.h"
 #include "sdo_services.h"
-#include "settings.h"
+#include "settings_values.h"
 #include "slave_search.h"
 #include "tick.h"
 
 namespace {
 
 constexpr std::uint32_t kRefreshPeriodMs = 300;  // a refresh only after this long without sending
-constexpr DWORD kInputWaitMs = 200;
-constexpr DWORD kWakeOnAnyInput = 0xFF;
-
-// Depth of idle cycles run from inside master services (see exchange_internal.h).
-int nestedIdleDepth = 0;
+constexpr std::uint32_t kInputWaitMs = 200;
+constexpr std::uint32_t kFirstPdoFunctionCode = 3;  // the PDO slots start at function code 3
 
 // Step 2: the operator's pending object read or write. Returns 0 when the cycle must end.
-int ServeObjectRequest(HWND owner)
+int ServeObjectRequest(OwnerHandle owner)
 {
     ObjectRequest& request = processImage->request;
     request.pending = 0;
@@ -56,15 +50,15 @@ int ServeObjectRequest(HWND owner)
         if (CheckCommFailure(owner, result) == 0)
             return 0;
     } else if (result.failed != 0) {
-        ShowStringMessage(owner, IDS_COMM_FAILURE);
+        Operator().ShowStringMessage(owner, IDS_COMM_FAILURE);
     }
     if (result.aborted != 0) {
         wchar_t code[16];
         std::swprintf(code, sizeof code / sizeof code[0], L"%08Xh", result.abortCode);
-        ShowFormatMessage(MainWindow(), MB_OK, IDS_OBJECT_ABORT, code, nullptr, nullptr);
+        Operator().ShowFormatMessage(Operator().MainWindow(), FormOkPlain, IDS_OBJECT_ABORT, code);
     }
     if (request.direction == 0 && result.failed == 0 && result.aborted == 0)
-        DeliverReadResult(request.data.data(), request.length);
+        Operator().DeliverReadResult(request.data.data(), request.length);
     if (commState.active == 0) {
         CloseBus();
         return 0;
@@ -79,7 +73,12 @@ void CollectInputs()
         const PdoRow& row = pdoTable.rows[i];
         std::uint8_t data[8];
         std::uint32_t length = 0;
-        if (FetchPdo(row.inputCobId & 0x7F, ((row.inputCobId >> 7) & 0x0F) - 3, MasterNodeTable(), data,
+        // Only function codes 3 to 10 enter the table; the check keeps the subtraction
+        // from wrapping should that ever change.
+        const std::uint32_t function = FunctionCode(row.inputCobId);
+        if (function < kFirstPdoFunctionCode)
+            continue;
+        if (FetchPdo(NodeNumber(row.inputCobId), function - kFirstPdoFunctionCode, MasterNodeTable(), data,
                      length) == 0)
             continue;
         const std::uint32_t n = length < row.inputLength ? length : row.inputLength;
@@ -109,44 +108,42 @@ void SendOutputs()
 
 }  // namespace
 
-int RunExchangeCycle(HWND owner)
+int RunExchangeCycle(OwnerHandle owner)
 {
-    // 1
+    // Due for a refresh: more than 300 ms without any send.
     const bool refreshDue = TickMs() - lastSendTick > kRefreshPeriodMs;
-    // 2. Not while a slave search holds the bus: opening and closing it for the request
+    // The operator's pending object request; not while a slave search holds the bus: opening and closing it for the request
     //    would pull the driver from under the search. The request waits for its end.
     if (processImage->request.pending == 1 && scanRunning == 0 && ServeObjectRequest(owner) == 0)
         return 0;
-    // 3
+    // Nothing more to do while communication is off.
     if (commState.active == 0)
         return 0;
-    // 4
+    // A bus fault counts as a failed transfer.
     if (CAN_Status() != 0 && CheckCommFailure(owner, SdoResult{1, 0, 0}) == 0)
         return 0;
-    // 5
+    // Refresh: a remote frame for every input PDO.
     if (refreshDue) {
         for (std::uint32_t i = 0; i < pdoTable.inputPdoCount; ++i) {
             SendRemoteRequest(pdoTable.rows[i].inputCobId, pdoTable.rows[i].inputLength);
             PassOneMessage();
         }
     }
-    // 6
+    // One pump of the bus.
     PumpBus();
-    // 7
+    // Newly arrived input PDOs into the inputs.
     CollectInputs();
-    // 8
+    // The operator's outputs become the sent outputs unless they are frozen.
     if (commState.freezeOutputs == 0)
         processImage->sentOutputs = OutputTable;
-    // 9
+    // Refresh: a data frame for every output PDO.
     if (refreshDue)
         SendOutputs();
-    // 10
-    SyncPdoList(owner, IDC_INPUT_LIST, processImage->inputs, inputShadow, false);
-    SyncPdoList(owner, IDC_OUTPUT_LIST, OutputTable, outputShadow, false);
-    // 11: only the main loop's idle cycle rests here.
+    // The process-data lists, rebuilt where their table changed.
+    Operator().SyncPdoLists(owner, false);
+    // Between refreshes, rest until input arrives; only the main loop's idle cycle rests.
     if (!refreshDue && nestedIdleDepth == 0)
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, kInputWaitMs, kWakeOnAnyInput);
-    // 12
+        Operator().WaitForInput(kInputWaitMs);
     return 1;
 }
 
@@ -154,30 +151,31 @@ int RunIdleCycle()
 {
     if (commState.windowReady == 0)
         return 0;
-    HWND main = MainWindow();
+    const OperatorOps& side = Operator();
+    OwnerHandle main = side.MainWindow();
     switch (commState.DeferredCommand) {
     case DeferredClose:
-        CloseObjectDialogs();
+        side.CloseObjectDialogs();
         StopCommunication(main);
-        WriteSettings();
-        DestroyWindow(main);
+        side.WriteSettings();
+        side.DestroyMainWindow(main);
         commState.DeferredCommand = DeferredNone;
         break;
     case DeferredStop: {
-        ValidateSlaveAddress(main);
-        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        side.ValidateSlaveAddress(main);
+        void* previous = side.BeginBusy();
         StopCommunication(main);
-        SetCursor(previous);
+        side.EndBusy(previous);
         commState.DeferredCommand = DeferredNone;
         break;
     }
     case DeferredOpenRead:
         commState.DeferredCommand = DeferredNone;
-        OpenReadObjectDialog(main);
+        side.OpenReadObjectDialog(main);
         break;
     case DeferredOpenWrite:
         commState.DeferredCommand = DeferredNone;
-        OpenWriteObjectDialog(main);
+        side.OpenWriteObjectDialog(main);
         break;
     default:
         break;

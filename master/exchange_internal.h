@@ -4,5 +4,8 @@
 // of 1024 objects would wait up to 200 ms per object.
 #pragma once
 
+// Depth of the idle cycles now running from inside master services; 0 in the main loop.
+extern int nestedIdleDepth;
+
 // Runs one idle cycle marked as nested inside a master service.
 int RunNestedIdleCycle();

@@ -58,13 +58,13 @@ struct ProcessImage {
     ObjectRequest request;
 };
 
-inline PdoTable pdoTable{};
+extern PdoTable pdoTable;
 
 // Allocated once at start-up, released at program end; nullptr before and after.
-inline ProcessImage* processImage = nullptr;
+extern ProcessImage* processImage;
 
 // The operator's copy of the outputs: edited by the main window, shown by the output list.
-inline EntryList OutputTable{};
+extern EntryList OutputTable;
 
 enum ConfigOutcome : std::uint32_t {
     ConfigOk = 0,

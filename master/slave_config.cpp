@@ -2,9 +2,10 @@
 
 #include "bus_pump.h"
 #include "byte_order.h"
+#include "node_table.h"
 #include "process_image.h"
 #include "sdo_services.h"
-#include "settings.h"
+#include "settings_values.h"
 
 namespace {
 
@@ -16,6 +17,12 @@ constexpr std::uint16_t kTpdoCommunication = 0x1800;
 constexpr std::uint16_t kTpdoMapping = 0x1A00;
 constexpr std::uint16_t kRpdoCommunication = 0x1400;
 constexpr std::uint16_t kRpdoMapping = 0x1600;
+
+// Time-outs of the reading: the input PDOs get a second, the output PDOs the default.
+constexpr std::uint32_t kInputPdoTimeoutMs = 1000;
+constexpr std::uint32_t kMappingCountTimeoutMs = 1000;
+constexpr std::uint32_t kOutputPdoTimeoutMs = kDefaultSdoTimeoutMs;
+constexpr std::uint32_t kTransmissionTypeTimeoutMs = kDefaultSdoTimeoutMs;
 
 // Reads a 32-bit entry. A value that arrives shorter than 4 bytes is completed with zeros.
 SdoResult ReadU32(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
@@ -33,8 +40,8 @@ bool UsableCobId(std::uint32_t cobId)
 {
     if ((cobId & kCobIdExtended) != 0)
         return false;
-    const std::uint32_t function = (cobId >> 7) & 0x0F;
-    return function >= 3 && function <= 10 && (cobId & 0x7F) != 0;
+    const std::uint32_t function = FunctionCode(cobId);
+    return function >= 3 && function <= 10 && NodeNumber(cobId) != 0;
 }
 
 enum class PdoRead { Found, Missing, Invalid, Failed, Bad };
@@ -57,7 +64,7 @@ PdoRead ReadPdo(std::uint32_t node, std::uint16_t communication, std::uint16_t m
 
     std::uint8_t count = 0;
     std::uint32_t got = 0;
-    result = ReadObject(node, 1000, mapping, 0, &count, 1, got);
+    result = ReadObject(node, kMappingCountTimeoutMs, mapping, 0, &count, 1, got);
     if (result.failed != 0)
         return PdoRead::Failed;
     if (result.aborted != 0)
@@ -102,6 +109,58 @@ void LayOut(EntryList& list, std::uint32_t rowCount, bool inputs)
     list[end].kind = EntryEnd;
 }
 
+// One direction of the reading: the valid PDOs n = 0 to 511 into the table's rows, in
+// order, at most kMaxPdoRows. Both directions run the same loop; only the objects, the
+// time-out and the half of the rows differ.
+struct Direction {
+    std::uint16_t communication;  // 0x1800 (inputs) or 0x1400 (outputs)
+    std::uint16_t mapping;        // 0x1A00 or 0x1600
+    std::uint32_t timeoutMs;      // for the COB-ID and the mapping entries
+    bool inputs;
+};
+
+ConfigOutcome ReadDirection(std::uint32_t node, const Direction& direction)
+{
+    std::uint32_t& count = direction.inputs ? pdoTable.inputPdoCount : pdoTable.outputPdoCount;
+    count = 0;
+    for (std::uint32_t n = 0; n < kPdoNumbers; ++n) {
+        std::uint32_t cobId = 0;
+        std::uint8_t length = 0;
+        switch (ReadPdo(node, static_cast<std::uint16_t>(direction.communication + n),
+                        static_cast<std::uint16_t>(direction.mapping + n), direction.timeoutMs,
+                        direction.timeoutMs, cobId, length)) {
+        case PdoRead::Failed:
+            return ConfigCommFailure;
+        case PdoRead::Bad:
+            return ConfigBadPdo;
+        case PdoRead::Missing:
+        case PdoRead::Invalid:
+            continue;
+        case PdoRead::Found:
+            break;
+        }
+        PdoRow& row = pdoTable.rows[count];
+        if (direction.inputs) {
+            row.inputCobId = cobId & 0x7FF;
+            row.inputPdoNumber = n + 1;
+            row.inputLength = length;
+            // Transmission type 255 (event-driven); the slave may refuse, which changes
+            // nothing. It goes to 0x1400 + n although this is the input loop: kept on
+            // purpose, slaves already commissioned with this master rely on it.
+            const std::uint8_t transmissionType[4] = {0xFF, 0x00, 0x00, 0x00};
+            WriteObject(node, kTransmissionTypeTimeoutMs, static_cast<std::uint16_t>(kRpdoCommunication + n), 2,
+                        transmissionType, 4);
+        } else {
+            row.outputCobId = cobId & 0x7FF;
+            row.outputPdoNumber = n + 1;
+            row.outputLength = length;
+        }
+        if (++count == kMaxPdoRows)
+            break;
+    }
+    return ConfigOk;
+}
+
 }  // namespace
 
 ConfigOutcome ReadSlaveConfiguration()
@@ -109,65 +168,17 @@ ConfigOutcome ReadSlaveConfiguration()
     const std::uint32_t node = static_cast<std::uint32_t>(appSettings.CurrAdr);
 
     // Step A: input PDOs, the slave's transmit PDOs.
-    pdoTable.inputPdoCount = 0;
-    for (std::uint32_t n = 0; n < kPdoNumbers; ++n) {
-        std::uint32_t cobId = 0;
-        std::uint8_t length = 0;
-        switch (ReadPdo(node, static_cast<std::uint16_t>(kTpdoCommunication + n),
-                        static_cast<std::uint16_t>(kTpdoMapping + n), 1000, 1000, cobId, length)) {
-        case PdoRead::Failed:
-            return ConfigCommFailure;
-        case PdoRead::Bad:
-            return ConfigBadPdo;
-        case PdoRead::Missing:
-        case PdoRead::Invalid:
-            continue;
-        case PdoRead::Found:
-            break;
-        }
-        PdoRow& row = pdoTable.rows[pdoTable.inputPdoCount];
-        row.inputCobId = cobId & 0x7FF;
-        row.inputPdoNumber = n + 1;
-        row.inputLength = length;
-        // Transmission type 255 (event-driven); the slave may refuse, which changes nothing.
-        const std::uint8_t transmissionType[4] = {0xFF, 0x00, 0x00, 0x00};
-        WriteObject(node, 500, static_cast<std::uint16_t>(kRpdoCommunication + n), 2, transmissionType, 4);
-        if (++pdoTable.inputPdoCount == kMaxPdoRows)
-            break;
-    }
+    ConfigOutcome outcome = ReadDirection(node, {kTpdoCommunication, kTpdoMapping, kInputPdoTimeoutMs, true});
+    if (outcome != ConfigOk)
+        return outcome;
 
     // Step B: output PDOs, the slave's receive PDOs.
-    pdoTable.outputPdoCount = 0;
-    for (std::uint32_t n = 0; n < kPdoNumbers; ++n) {
-        std::uint32_t cobId = 0;
-        std::uint8_t length = 0;
-        switch (ReadPdo(node, static_cast<std::uint16_t>(kRpdoCommunication + n),
-                        static_cast<std::uint16_t>(kRpdoMapping + n), 500, 500, cobId, length)) {
-        case PdoRead::Failed:
-            return ConfigCommFailure;
-        case PdoRead::Bad:
-            return ConfigBadPdo;
-        case PdoRead::Missing:
-        case PdoRead::Invalid:
-            continue;
-        case PdoRead::Found:
-            break;
-        }
-        PdoRow& row = pdoTable.rows[pdoTable.outputPdoCount];
-        row.outputCobId = cobId & 0x7FF;
-        row.outputPdoNumber = n + 1;
-        row.outputLength = length;
-        if (++pdoTable.outputPdoCount == kMaxPdoRows)
-            break;
-    }
+    outcome = ReadDirection(node, {kRpdoCommunication, kRpdoMapping, kOutputPdoTimeoutMs, false});
+    if (outcome != ConfigOk)
+        return outcome;
 
     // Step C: start the slave.
-    CanFrame start{};
-    start.id = 0;
-    start.length = 2;
-    start.data[0] = kNmtStartRemoteNode;
-    start.data[1] = static_cast<std::uint8_t>(node);
-    if (SendFrame(start) == 0)
+    if (SendNmtCommand(node, kNmtStartRemoteNode) == 0)
         return ConfigCommFailure;
 
     // Step D: lay out the process image.

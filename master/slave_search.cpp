@@ -2,11 +2,18 @@
 
 #include "bus_open.h"
 #include "comm_state.h"
-#include "search_dialog.h"
+#include "operator_side.h"
 #include "sdo_services.h"
-#include "settings.h"
+#include "settings_values.h"
 
-int ScanSlaves(HWND owner)
+namespace {
+
+constexpr std::uint32_t kLastNode = 127;
+constexpr std::uint16_t kDeviceType = 0x1000;
+
+}  // namespace
+
+int ScanSlaves(OwnerHandle owner)
 {
     if (OpenBus(owner, appSettings.Baud) == 0)
         return 0;
@@ -15,10 +22,10 @@ int ScanSlaves(HWND owner)
     slaveFound = 0;
     scanRunning = 1;
     scanAbort = 0;
-    for (std::uint32_t node = 1; node <= 127 && scanAbort == 0; ++node) {
+    for (std::uint32_t node = 1; node <= kLastNode && scanAbort == 0; ++node) {
         std::uint8_t deviceType[4] = {};
         std::uint32_t length = 0;
-        const SdoResult result = ReadObject(node, kScanTimeoutMs, 0x1000, 0, deviceType, sizeof deviceType, length);
+        const SdoResult result = ReadObject(node, kScanTimeoutMs, kDeviceType, 0, deviceType, sizeof deviceType, length);
         if (result.failed == 0 && result.aborted == 0) {
             SlaveScanTable[node] = ScanAnswered;
             slaveFound = 1;
@@ -26,7 +33,7 @@ int ScanSlaves(HWND owner)
             SlaveScanTable[node] = ScanNoAnswer;
         }
         PassOneMessage();
-        FillSlaveList(owner, kSlaveListId);
+        Operator().FillSlaveList(owner);
     }
     CloseBus();
     scanRunning = 0;

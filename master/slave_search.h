@@ -1,10 +1,10 @@
 // The slave search: asks every node ID 1 to 127 for its device type (object 0x1000).
 #pragma once
 
-#include <windows.h>
-
 #include <array>
 #include <cstdint>
+
+#include "operator_side.h"
 
 enum ScanResult : std::uint8_t {
     ScanNotScanned = 0,
@@ -13,14 +13,14 @@ enum ScanResult : std::uint8_t {
 };
 
 // One ScanResult per node ID; entry 0 is never written.
-inline std::array<std::uint8_t, 128> SlaveScanTable{};
+extern std::array<std::uint8_t, 128> SlaveScanTable;
 
-inline int scanRunning = 0;  // 1 while ScanSlaves runs
-inline int scanAbort = 0;    // set by the Search Slaves dialog; tested before each node
-inline int slaveFound = 0;   // 1 as soon as one node answered in this search
+extern int scanRunning;  // 1 while ScanSlaves runs
+extern int scanAbort;    // set by the Search Slaves dialog; tested before each node
+extern int slaveFound;   // 1 as soon as one node answered in this search
 
 constexpr std::uint32_t kScanTimeoutMs = 50;
 
 // Runs the search with the Search Slaves dialog as owner (its list 1032 grows node by
 // node). 1 when it ran (to the end or until aborted); 0 when the bus did not open.
-int ScanSlaves(HWND owner);
+int ScanSlaves(OwnerHandle owner);

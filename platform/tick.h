@@ -20,4 +20,8 @@ void SleepMs(std::uint32_t ms);
 void UseManualClock(std::uint32_t startTick);
 void SetManualTick(std::uint32_t tick);
 void AdvanceManualTick(std::uint32_t ms);
+// Every reading of the manual tick moves it on by `ms` afterwards (0, the default set by
+// UseManualClock: it stands still). A service that polls until a time-out then ends
+// after a bounded number of readings: its time-out costs CPU time, not real time.
+void SetManualTickStep(std::uint32_t ms);
 void UseSystemClock();

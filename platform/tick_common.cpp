@@ -7,7 +7,17 @@ ManualClock& TheManualClock()
     return clock;
 }
 
-void UseManualClock(std::uint32_t startTick) { TheManualClock() = {true, startTick}; }
+std::uint32_t ReadManualTick()
+{
+    ManualClock& clock = TheManualClock();
+    const std::uint32_t now = clock.tick;
+    clock.tick += clock.step;
+    return now;
+}
+
+void UseManualClock(std::uint32_t startTick) { TheManualClock() = {true, startTick, 0}; }
+
+void SetManualTickStep(std::uint32_t ms) { TheManualClock().step = ms; }
 
 void SetManualTick(std::uint32_t tick) { TheManualClock().tick = tick; }
 

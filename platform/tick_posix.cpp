@@ -7,9 +7,8 @@
 
 std::uint32_t TickMs()
 {
-    const ManualClock& manual = TheManualClock();
-    if (manual.on)
-        return manual.tick;
+    if (TheManualClock().on)
+        return ReadManualTick();
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +

@@ -8,9 +8,8 @@
 // performance counter gives the 1 ms resolution the protocol time-outs need.
 std::uint32_t TickMs()
 {
-    const ManualClock& manual = TheManualClock();
-    if (manual.on)
-        return manual.tick;
+    if (TheManualClock().on)
+        return ReadManualTick();
     static LARGE_INTEGER frequency{};
     if (frequency.QuadPart == 0)
         QueryPerformanceFrequency(&frequency);

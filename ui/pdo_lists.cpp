@@ -7,6 +7,9 @@
 #include "app.h"
 #include "resource.h"
 
+EntryList inputShadow{};
+EntryList outputShadow{};
+
 namespace {
 
 // Tab stops of both lists, in dialog template units.

@@ -12,8 +12,8 @@
 constexpr LPARAM SeparatorMark = 0x80000000;
 
 // What each list showed last.
-inline EntryList inputShadow{};
-inline EntryList outputShadow{};
+extern EntryList inputShadow;
+extern EntryList outputShadow;
 
 // Rebuilds list `listId` (1005 or 1006) from `table`; keeps selection and scroll position.
 int FillPdoList(HWND window, int listId, const EntryList& table);

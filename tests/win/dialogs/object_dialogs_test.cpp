@@ -14,7 +14,7 @@
 #include "exchange.h"
 #include "resource.h"
 #include "settings.h"
-#include "sim_bus.h"
+#include "sim_controls.h"
 #include "tick.h"
 #include "win_test_support.h"
 
@@ -29,7 +29,7 @@ std::vector<std::string> Described(const std::vector<DriverMsg>& frames)
 {
     std::vector<std::string> lines;
     for (const DriverMsg& f : frames)
-        lines.push_back(Describe(f));
+        lines.push_back(FrameText(f));
     return lines;
 }
 
@@ -47,7 +47,7 @@ std::wstring RawText(const std::vector<std::uint8_t>& bytes)
 
 class ObjectDialogs : public ::testing::Test {
 protected:
-    SimBus bus;
+    SimControls bus;
     HWND window = nullptr;
 
     void SetUp() override
@@ -470,7 +470,7 @@ TEST_F(ObjectDialogs, LongTextReadsBackFromASlaveThatDoesNotAnnounceTheSize)
     RunIdleCycle();
     const std::vector<DriverMsg> frames = bus.TakeSent();
     ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(Describe(frames[0]), "605 8: 40 00 20 00 00 00 00 00");
+    EXPECT_EQ(FrameText(frames[0]), "605 8: 40 00 20 00 00 00 00 00");
     EXPECT_TRUE(answers.Seen().empty()) << "no communication failure";
     EXPECT_EQ(ControlText(read, IDC_RESULT_LENGTH), L"220");
     wchar_t shown[4000] = L"";
@@ -496,9 +496,6 @@ TEST_F(ObjectDialogs, InputsQueuedBeforeAReadReachTheTraceAndTheList)
 
     // Three input PDOs of node 3 queued: the read's own idle cycle pumps the first, the
     // rest are still waiting when the transfer empties the queue.
-    auto inject = reinterpret_cast<SimInjectFrameEntry>(
-        reinterpret_cast<void*>(GetProcAddress(bus.module, "SimInjectFrame")));
-    ASSERT_NE(inject, nullptr);
     const std::uint8_t payloads[3][4] = {{0x11, 0x12}, {0x21, 0x22, 0x23, 0x24}, {0x5A, 0xA5}};
     const std::uint32_t ids[3] = {0x183, 0x283, 0x183};
     for (int i = 0; i < 3; ++i) {
@@ -506,7 +503,7 @@ TEST_F(ObjectDialogs, InputsQueuedBeforeAReadReachTheTraceAndTheList)
         msg.id = ids[i];
         msg.length = ids[i] == 0x183 ? 2 : 4;
         std::copy(payloads[i], payloads[i] + msg.length, msg.data);
-        ASSERT_EQ(inject(&msg), kSimOk);
+        ASSERT_EQ(bus.injectFrame(&msg), kSimOk);
     }
     bus.TakeSent();
     RunIdleCycle();

@@ -15,7 +15,7 @@
 #include "modal_operator.h"
 #include "resource.h"
 #include "settings.h"
-#include "sim_bus.h"
+#include "sim_controls.h"
 #include "tick.h"
 #include "win_test_support.h"
 
@@ -97,7 +97,7 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 
 class SearchSlaves : public ::testing::Test {
 protected:
-    SimBus bus;
+    SimControls bus;
     HWND window = nullptr;
 
     void SetUp() override
@@ -136,7 +136,7 @@ protected:
         std::vector<unsigned> nodes;
         for (const DriverMsg& f : bus.TakeSent())
             if (f.id > 0x600 && f.id < 0x680 && f.data[0] == 0x40) {
-                EXPECT_EQ(Describe(f).substr(3), " 8: 40 00 10 00 00 00 00 00") << "device type 0x1000, sub 0";
+                EXPECT_EQ(FrameText(f).substr(3), " 8: 40 00 10 00 00 00 00 00") << "device type 0x1000, sub 0";
                 nodes.push_back(f.id - 0x600);
             }
         return nodes;

@@ -14,7 +14,7 @@
 #include "process_image.h"
 #include "resource.h"
 #include "settings.h"
-#include "sim_bus.h"
+#include "sim_controls.h"
 #include "tick.h"
 #include "win_test_support.h"
 
@@ -24,7 +24,7 @@ constexpr std::uint32_t kNode = 3;
 
 class Communication : public ::testing::Test {
 protected:
-    SimBus bus;
+    SimControls bus;
     HWND window = nullptr;
 
     void SetUp() override
@@ -85,9 +85,9 @@ std::vector<std::string> Requests(const std::vector<DriverMsg>& frames)
         if (f.id == 0x600 + kNode && f.data[0] == 0x40)
             std::snprintf(text, sizeof text, "read %04X/%u", index, f.data[3]);
         else if (f.id == 0x600 + kNode && (f.data[0] & 0xE0) == 0x20)
-            std::snprintf(text, sizeof text, "write %04X/%u %s", index, f.data[3], Describe(f).c_str());
+            std::snprintf(text, sizeof text, "write %04X/%u %s", index, f.data[3], FrameText(f).c_str());
         else
-            std::snprintf(text, sizeof text, "%s", Describe(f).c_str());
+            std::snprintf(text, sizeof text, "%s", FrameText(f).c_str());
         requests.push_back(text);
     }
     return requests;
@@ -162,7 +162,7 @@ TEST_F(Communication, ExchangeRefreshesOnlyAfterThreeHundredMilliseconds)
     Cycle(1);
     std::vector<std::string> sent;
     for (const DriverMsg& f : bus.TakeSent())
-        sent.push_back(Describe(f));
+        sent.push_back(FrameText(f));
     EXPECT_EQ(sent, (std::vector<std::string>{"183 RTR 2", "283 RTR 4", "203 1: 00", "303 4: 00 00 00 00"}));
 
     // The answers arrive; the input list shows them with the time of reception.
@@ -215,7 +215,7 @@ TEST_F(Communication, FrozenOutputsKeepTheSentValuesWhileTheListShowsEdits)
     EXPECT_EQ(Lines(IDC_OUTPUT_LIST)[1], L"PDO1   [0]:\t03h\t00000011\t.");
     std::vector<std::string> sent;
     for (const DriverMsg& f : bus.TakeSent())
-        sent.push_back(Describe(f));
+        sent.push_back(FrameText(f));
     EXPECT_NE(std::find(sent.begin(), sent.end(), "203 1: 01"), sent.end()) << "the frozen value goes out";
     EXPECT_EQ(bus.ObjectU32(kNode, 0x6200, 1), 0x01u);
 
@@ -234,7 +234,7 @@ TEST_F(Communication, StopSendsOneNmtFrameAndPausesBeforeTheClose)
     RunIdleCycle();
     std::vector<std::string> sent;
     for (const DriverMsg& f : bus.TakeSent())
-        sent.push_back(Describe(f));
+        sent.push_back(FrameText(f));
     EXPECT_EQ(sent, (std::vector<std::string>{"000 2: 80 03"}));
     EXPECT_GE(TickMs() - tick, 500u);
     EXPECT_EQ(bus.Counters().closes - before.closes, 2u) << "one direct close, one inside the unload";
@@ -266,7 +266,7 @@ TEST_F(CommunicationFailure, SilentNodeAtStartGivesOneMessageAndTheStopWithoutNm
     EXPECT_EQ(answers.Seen()[1].buttons, std::vector<int>{IDOK});
     std::vector<std::string> sent;
     for (const DriverMsg& f : bus.TakeSent())
-        sent.push_back(Describe(f));
+        sent.push_back(FrameText(f));
     EXPECT_EQ(sent, (std::vector<std::string>{"603 8: 40 00 18 01 00 00 00 00", "603 8: 80 00 18 01 00 00 04 05"}))
         << "one request, the time-out abort, and no NMT frame";
     EXPECT_EQ(bus.Counters().closes, 2u);
@@ -296,7 +296,7 @@ TEST_F(CommunicationFailure, BusFaultAsksRetryOrCancel)
     EXPECT_EQ(answers.Seen()[0].buttons, (std::vector<int>{IDCANCEL, IDRETRY}));
     std::vector<std::string> sent;
     for (const DriverMsg& f : bus.TakeSent())
-        sent.push_back(Describe(f));
+        sent.push_back(FrameText(f));
     EXPECT_EQ(sent, (std::vector<std::string>{"000 2: 80 03"})) << "the question comes before any frame";
     EXPECT_EQ(commState.active, 0u);
 }
@@ -331,7 +331,7 @@ TEST_F(CommunicationFailure, RetryRetryCancelOpensTheBusTwiceAndStopsOnce)
 
 TEST(CommunicationTrace, HoldsTwoLinesForEveryFrameOfASession)
 {
-    SimBus bus;
+    SimControls bus;
     ASSERT_TRUE(bus.Load());
     bus.reset();
     HWND window = StartProgram("[Tovral]\r\nLogging=1\r\n");
@@ -364,7 +364,7 @@ TEST(CommunicationTrace, HoldsTwoLinesForEveryFrameOfASession)
         std::snprintf(id, sizeof id, ": %03X", static_cast<unsigned>(f.id));
         while (line < lines.size() && lines[line].find(id) == std::string::npos)
             line += 2;
-        EXPECT_LT(line, lines.size()) << Describe(f);
+        EXPECT_LT(line, lines.size()) << FrameText(f);
         line += 2;
     }
     EXPECT_NE(trace.find("000 - 80 03 \r\nID: 00h, Function: 0h (NMT)"), std::string::npos);

@@ -2,6 +2,7 @@
 // frames: what the operator is told, and that every wait ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "resource.h"
 #include "settings.h"
 #include "test_driver_host.h"
+#include "tick.h"
 
 namespace {
 
@@ -132,13 +134,13 @@ TEST_F(FaultTest, BusFaultThatStaysEndsWithTheOperatorsCancel)
     bus.setStatus(0x10);
     Sent();
     MessageBoxAnswerer answers({IDRETRY, IDCANCEL, IDCANCEL, IDCANCEL});
-    const Stopwatch watch;
+    ManualTime time(bus);
     RunIdleCycle();
-    const double seconds = watch.Seconds();
+    const std::uint32_t elapsedMs = time.ElapsedMs();
     // Retry restarts; the fault is still there, so the restart's first object read asks
     // again; Cancel there stops, and nothing is asked or sent after it.
     EXPECT_EQ(Texts(answers.Seen()), (std::vector<std::wstring>{kCommFailure, kCommFailure}));
-    EXPECT_LT(seconds, 3.0) << "open 0.5 s, the read that was under way when Cancel closed the bus 1 s, the stop 0.5 s";
+    EXPECT_LT(elapsedMs, 3000u) << "open 0.5 s, the read that was under way when Cancel closed the bus 1 s, the stop 0.5 s";
     EXPECT_EQ(commState.active, 0u);
     EXPECT_EQ(DriverLoaded(), 0);
     const std::vector<std::string> sent = Sent();
@@ -152,45 +154,74 @@ TEST_F(FaultTest, BusFaultThatStaysEndsWithTheOperatorsCancel)
 TEST_F(FaultTest, FullTransmitQueueFailsAnObjectReadInBoundedTime)
 {
     bus.writeFull(0xFFFFFFF0u);
-    const Stopwatch watch;
+    ManualTime time(bus);
     EXPECT_EQ(Texts(TransferObject(0, 0x1000, 0)), std::vector<std::wstring>{kCommFailure});
-    EXPECT_LT(watch.Seconds(), 2.0) << "open, 100 ms for the request, 500 ms time-out, 100 ms for the abort";
+    const std::uint32_t elapsedMs = time.ElapsedMs();
+    EXPECT_GE(elapsedMs, 500u + 100u + 500u) << "at least the open, the request given up and the time-out";
+    EXPECT_LT(elapsedMs, 2000u);
     EXPECT_TRUE(Sent().empty()) << "nothing got onto the bus";
     bus.writeFull(0);
     EXPECT_TRUE(TransferObject(0, 0x1000, 0).empty());
     EXPECT_EQ(processImage->request.length, 4u);
 }
 
-// Window input handled while the queue is full: timer messages, one every 50 ms.
-LONG lastTimerTick = 0;
-LONG longestGapMs = 0;
+// Window input handled while the queue is full: a message-only window notes the tick of
+// every message it is handed.
+constexpr UINT kNoteMessage = WM_APP + 1;
+std::vector<std::uint32_t> handledAt;
 
-void CALLBACK NoteTimer(HWND, UINT, UINT_PTR, DWORD tick)
+LRESULT CALLBACK NoteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (lastTimerTick != 0 && static_cast<LONG>(tick) - lastTimerTick > longestGapMs)
-        longestGapMs = static_cast<LONG>(tick) - lastTimerTick;
-    lastTimerTick = static_cast<LONG>(tick);
+    if (message == kNoteMessage) {
+        handledAt.push_back(TickMs());
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
-TEST_F(FaultTest, FullTransmitQueueForSecondsKeepsTheWindowServedAndNothingIsReported)
+TEST_F(FaultTest, FullTransmitQueueKeepsTheWindowServedAndNothingIsReported)
 {
     ASSERT_TRUE(StartCommunication().empty());
     ClickListLine(GetDlgItem(window, IDC_OUTPUT_LIST), 1);
     SendDlgItemMessageW(window, IDC_BIT0, BM_CLICK, 0, 0);
     bus.writeFull(0xFFFFFFF0u);
-    lastTimerTick = longestGapMs = 0;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 50, NoteTimer);
+
+    WNDCLASSW noteClass{};
+    noteClass.lpfnWndProc = NoteMessage;
+    noteClass.hInstance = GetModuleHandleW(nullptr);
+    noteClass.lpszClassName = L"VelomarNoteMessages";
+    RegisterClassW(&noteClass);
+    HWND note = CreateWindowExW(0, noteClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                noteClass.hInstance, nullptr);
+    ASSERT_NE(note, nullptr);
+
     MessageBoxAnswerer answers;
-    const Stopwatch watch;
-    while (watch.Seconds() < 2.0)
-        LoopPass();
-    KillTimer(nullptr, timer);
+    ManualTime time(bus);
+    std::uint32_t longestGapMs = 0;
+    for (int refresh = 0; refresh < 5; ++refresh) {
+        // Input waiting at every refresh; each of the four frames (two remote requests,
+        // two outputs) is given up after 100 ms and followed by one message passed on.
+        handledAt.clear();
+        for (int i = 0; i < 10; ++i)
+            PostMessageW(note, kNoteMessage, 0, 0);
+        AdvanceManualTick(400);
+        std::uint32_t previous = TickMs();
+        RunIdleCycle();
+        EXPECT_EQ(handledAt.size(), 4u) << "one message after every frame given up";
+        for (const std::uint32_t tick : handledAt) {
+            longestGapMs = std::max(longestGapMs, tick - previous);
+            previous = tick;
+        }
+        RouteQueuedMessages();  // the rest of the input, as the main loop would
+    }
+    DestroyWindow(note);
     EXPECT_TRUE(answers.Seen().empty()) << "frames that cannot be sent are not reported";
-    EXPECT_LT(longestGapMs, 500) << "one message is passed on after every frame given up after 100 ms";
+    EXPECT_GE(longestGapMs, 100u) << "a frame is given up only after 100 ms";
+    EXPECT_LT(longestGapMs, 500u) << "one message is passed on after every frame given up after 100 ms";
     EXPECT_EQ(bus.ObjectU32(3, 0x6200, 1), 0u);
 
     bus.writeFull(0);
-    Sleep(320);
+    AdvanceManualTick(320);
     LoopPass();
     EXPECT_EQ(bus.ObjectU32(3, 0x6200, 1), 1u) << "the next refresh sends again";
     EXPECT_EQ(commState.active, 1u);
@@ -199,9 +230,9 @@ TEST_F(FaultTest, FullTransmitQueueForSecondsKeepsTheWindowServedAndNothingIsRep
 TEST_F(FaultTest, RefusedWritesFailTheStartInBoundedTime)
 {
     bus.writeRefuse(kSimAlways);
-    const Stopwatch watch;
+    ManualTime time(bus);
     EXPECT_EQ(Texts(StartCommunication()), std::vector<std::wstring>{kCommFailure});
-    EXPECT_LT(watch.Seconds(), 3.0) << "open, one 1000 ms time-out, the stop's pause";
+    EXPECT_LT(time.ElapsedMs(), 3000u) << "open, one 1000 ms time-out, the stop's pause";
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(commState.active, 0u);
     EXPECT_EQ(DriverLoaded(), 0);

@@ -36,17 +36,36 @@ std::wstring DriverBesideProgram()
 
 }  // namespace
 
-Stopwatch::Stopwatch()
+ManualTime::ManualTime(SimControls& bus) : bus_(bus)
 {
-    QueryPerformanceCounter(&start_);
+    constexpr std::uint32_t kStart = 100000;
+    UseManualClock(kStart);
+    SetManualTickStep(1);
+    slaveTick_ = kStart;
+    bus_.setClock(1, slaveTick_);
+    start_ = TickMs();
 }
 
-double Stopwatch::Seconds() const
+ManualTime::~ManualTime()
 {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+    UseSystemClock();
+    bus_.setClock(0, 0);
+}
+
+std::uint32_t ManualTime::ElapsedMs() const
+{
+    return TickMs() - start_;
+}
+
+void ManualTime::Restart()
+{
+    start_ = TickMs();
+}
+
+void ManualTime::AdvanceSlaves(std::uint32_t ms)
+{
+    slaveTick_ += ms;
+    bus_.setClock(1, slaveTick_);
 }
 
 std::wstring DriverFolder()

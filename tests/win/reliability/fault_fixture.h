@@ -25,14 +25,28 @@ enum class DriverFile {
     StandIn,        // a complete stand-in whose operations the test's handlers answer
 };
 
-// Seconds on the performance counter.
-class Stopwatch {
+// The program's clock made manual while it lives: every reading of the tick moves it on
+// by 1 ms, so the master's time-outs cost loop passes instead of real time and the time
+// a service took is read off exactly. The simulated slaves stand still on a manual clock
+// of their own meanwhile: an answer sent late stays late until AdvanceSlaves.
+class ManualTime {
 public:
-    Stopwatch();
-    double Seconds() const;
+    explicit ManualTime(SimControls& bus);
+    ~ManualTime();
+    ManualTime(const ManualTime&) = delete;
+    ManualTime& operator=(const ManualTime&) = delete;
+
+    // Milliseconds on the program's clock since the start (or the last Restart).
+    std::uint32_t ElapsedMs() const;
+    void Restart();
+
+    // The slaves' clock moves on by `ms`: whatever they send late becomes due.
+    void AdvanceSlaves(std::uint32_t ms);
 
 private:
-    LARGE_INTEGER start_;
+    SimControls& bus_;
+    std::uint32_t start_ = 0;
+    std::uint32_t slaveTick_ = 0;
 };
 
 class FaultTest : public ::testing::Test {

@@ -104,9 +104,10 @@ TEST_F(FaultTest, TraceFileThatCannotBeOpenedLeavesTheTraceOff)
     DeleteFileW(trace.c_str());
     ASSERT_TRUE(CreateDirectoryW(trace.c_str(), nullptr));
     Restart("[Tovral]\r\nLogging=1\r\n");
+    ManualTime time(bus);
     EXPECT_TRUE(StartCommunication().empty());
     EXPECT_EQ(commState.active, 1u);
-    Sleep(320);
+    AdvanceManualTick(320);
     LoopPass();
     Command(IDM_STOP);
     RunIdleCycle();

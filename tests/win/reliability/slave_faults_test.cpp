@@ -18,6 +18,7 @@
 #include "process_image.h"
 #include "resource.h"
 #include "settings.h"
+#include "tick.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ struct SlaveFault {
     std::uint32_t writeLength;     // bytes written, for a write
     const wchar_t* message;        // the one box the operator sees
     std::uint32_t masterAbort;     // code of the master's abort frame; 0: it sends none
-    double limitSeconds;           // the whole request, bus open and close included
+    std::uint32_t limitMs;         // the whole request, bus open and close included
 };
 
 class SlaveFaultWhileStopped : public FaultTest, public ::testing::WithParamInterface<SlaveFault> {};
@@ -50,12 +51,12 @@ TEST_P(SlaveFaultWhileStopped, EndsInTimeWithTheRightOutcomeAndAbortFrame)
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>('a' + i);
 
-    const Stopwatch watch;
+    ManualTime time(bus);
     const std::vector<SeenMessageBox> boxes = TransferObject(c.direction, c.index, c.subindex, data);
-    const double seconds = watch.Seconds();
+    const std::uint32_t elapsedMs = time.ElapsedMs();
 
     EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{c.message});
-    EXPECT_LT(seconds, c.limitSeconds);
+    EXPECT_LT(elapsedMs, c.limitMs);
     const std::vector<std::string> sent = Sent();
     ASSERT_FALSE(sent.empty());
     if (c.masterAbort != 0)
@@ -66,8 +67,10 @@ TEST_P(SlaveFaultWhileStopped, EndsInTimeWithTheRightOutcomeAndAbortFrame)
     EXPECT_EQ(DriverLoaded(), 0) << "the bus is closed again";
     EXPECT_EQ(processImage->request.pending, 0u);
 
-    // The slave behaves again: the next read delivers the right value, nothing stale.
+    // The slave behaves again, and what it sent late has arrived: the next read delivers
+    // the right value, nothing stale.
     ASSERT_EQ(bus.setNodeMode(c.node, kSimNodeNormal, 0), kSimOk);
+    time.AdvanceSlaves(2000);
     EXPECT_TRUE(TransferObject(0, 0x1000, 0).empty());
     ASSERT_EQ(processImage->request.length, 4u);
     const std::uint32_t deviceType = processImage->request.data[0] | (processImage->request.data[1] << 8) |
@@ -79,21 +82,21 @@ TEST_P(SlaveFaultWhileStopped, EndsInTimeWithTheRightOutcomeAndAbortFrame)
 INSTANTIATE_TEST_SUITE_P(
     Table, SlaveFaultWhileStopped,
     ::testing::Values(
-        SlaveFault{"Silent", 3, kSimNodeSilent, 0, 0, 0x1000, 0, 0, kCommFailure, 0x05040000, 2.0},
-        SlaveFault{"AnswersAfterTheTimeOut", 3, kSimNodeDelayed, 700, 0, 0x1000, 0, 0, kCommFailure, 0x05040000, 2.0},
+        SlaveFault{"Silent", 3, kSimNodeSilent, 0, 0, 0x1000, 0, 0, kCommFailure, 0x05040000, 2000},
+        SlaveFault{"AnswersAfterTheTimeOut", 3, kSimNodeDelayed, 700, 0, 0x1000, 0, 0, kCommFailure, 0x05040000, 2000},
         SlaveFault{"AbortsEverything", 3, kSimNodeAbortAll, 0x06020000, 0, 0x1000, 0, 0,
-                   L"Unable to access object!\nAbort Code: 06020000h", 0, 1.5},
-        SlaveFault{"AnswersWithLength7", 3, kSimNodeSdoLength7, 0, 0, 0x1000, 0, 0, kCommFailure, 0x08000000, 1.5},
-        SlaveFault{"EchoesTheWrongIndex", 3, kSimNodeWrongIndex, 0, 0, 0x1018, 1, 0, kCommFailure, 0x08000000, 1.5},
-        SlaveFault{"TogglesWronglyInAnUpload", 3, kSimNodeBadToggle, 0, 0, 0x1008, 0, 0, kCommFailure, 0x05030000, 1.5},
+                   L"Unable to access object!\nAbort Code: 06020000h", 0, 1500},
+        SlaveFault{"AnswersWithLength7", 3, kSimNodeSdoLength7, 0, 0, 0x1000, 0, 0, kCommFailure, 0x08000000, 1500},
+        SlaveFault{"EchoesTheWrongIndex", 3, kSimNodeWrongIndex, 0, 0, 0x1018, 1, 0, kCommFailure, 0x08000000, 1500},
+        SlaveFault{"TogglesWronglyInAnUpload", 3, kSimNodeBadToggle, 0, 0, 0x1008, 0, 0, kCommFailure, 0x05030000, 1500},
         SlaveFault{"TogglesWronglyInADownload", 5, kSimNodeBadToggle, 0, 1, 0x2000, 0, 20, kCommFailure, 0x05030000,
-                   1.5},
+                   1500},
         SlaveFault{"AnnouncesMoreThan1000Bytes", 3, kSimNodeAnnounce1001, 0, 0, 0x1000, 0, 0, kCommFailure, 0x05040005,
-                   1.5},
+                   1500},
         SlaveFault{"EndsShortOfTheAnnouncedSize", 3, kSimNodeSizeMismatch, 0, 0, 0x1008, 0, 0, kCommFailure,
-                   0x06040043, 1.5},
+                   0x06040043, 1500},
         SlaveFault{"SendsSegmentsWithoutEnd", 3, kSimNodeEndlessSegments, 0, 0, 0x1008, 0, 0, kCommFailure, 0x05040005,
-                   1.5}),
+                   1500}),
     CaseName());
 
 // --- While communication runs, or at its start ---------------------------------------
@@ -104,9 +107,9 @@ TEST_F(FaultTest, MalformedAnswerWhileCommunicatingAsksRetryOrCancel)
     ASSERT_EQ(commState.active, 1u);
     Sent();
     bus.setNodeMode(3, kSimNodeSdoLength7, 0);
-    const Stopwatch watch;
+    ManualTime time(bus);
     const std::vector<SeenMessageBox> boxes = TransferObject(0, 0x1018, 1, {}, {IDCANCEL});
-    EXPECT_LT(watch.Seconds(), 1.5);
+    EXPECT_LT(time.ElapsedMs(), 1500u);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kCommFailure);
     EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDCANCEL, IDRETRY}));
@@ -131,9 +134,11 @@ TEST_F(FaultTest, SlaveThatAbortsEveryObjectStartsWithoutProcessData)
 TEST_F(FaultTest, StartAgainstALateSlaveFailsAfterOneTimeOut)
 {
     bus.setNodeMode(3, kSimNodeDelayed, 1100);  // later than the 1000 ms of the first object
-    const Stopwatch watch;
+    ManualTime time(bus);
     EXPECT_EQ(Texts(StartCommunication()), std::vector<std::wstring>{kCommFailure});
-    EXPECT_LT(watch.Seconds(), 3.0) << "open 0.5 s, one time-out of 1 s, the stop's pause of 0.5 s";
+    const std::uint32_t elapsedMs = time.ElapsedMs();
+    EXPECT_GE(elapsedMs, 2000u) << "open 0.5 s, one time-out of 1 s, the stop's pause of 0.5 s";
+    EXPECT_LT(elapsedMs, 3000u);
     const std::vector<std::string> sent = Sent();
     EXPECT_EQ(sent, (std::vector<std::string>{"603 8: 40 00 18 01 00 00 00 00", AbortFrame(3, 0x1800, 1, 0x05040000)}));
     EXPECT_EQ(commState.active, 0u);
@@ -177,18 +182,20 @@ TEST_F(PdoFlood, BeyondTheQueueSizeTheOverrunAsksRetryAndTheRestartGoesOn)
     const std::uint32_t readsBefore = bus.Counters().reads;
     ASSERT_EQ(bus.floodPdo(3, 10000), kSimOk);
     PostBitClick();
+    ManualTime time(bus);
     {
         MessageBoxAnswerer answers({IDRETRY});
-        const Stopwatch watch;
         LoopPass();
-        EXPECT_LT(watch.Seconds(), 2.0);
         EXPECT_EQ(OutputTable[0].value, 1u) << "the click is handled before the question";
         EXPECT_EQ(Texts(answers.Seen()), std::vector<std::wstring>{kCommFailure});
     }
     EXPECT_EQ(commState.active, 1u);
     EXPECT_LT(bus.Counters().reads - readsBefore, 4096u) << "the driver's queue held at most 4096 of the 10000";
+    const std::vector<std::string> sent = Sent();
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& f) { return f.rfind("603 8: 80", 0) == 0; }), 0)
+        << "no transfer of the restart timed out or was aborted: the flood ends in bounded time";
     // The exchange goes on after the restart: the next refresh sends the edited output.
-    Sleep(320);
+    AdvanceManualTick(320);
     LoopPass();
     EXPECT_EQ(bus.ObjectU32(3, 0x6200, 1), 1u);
 }
@@ -197,6 +204,7 @@ TEST_F(PdoFlood, BeyondTheQueueSizeTheOverrunAsksRetryAndTheRestartGoesOn)
 
 TEST_F(FaultTest, SlaveResetDuringCommunicationGoesUnnoticedUntilTheNextStart)
 {
+    ManualTime time(bus);
     ASSERT_TRUE(StartCommunication().empty());
     ClickListLine(GetDlgItem(window, IDC_OUTPUT_LIST), 1);
     ASSERT_EQ(bus.bootNode(3), kSimOk);
@@ -204,7 +212,7 @@ TEST_F(FaultTest, SlaveResetDuringCommunicationGoesUnnoticedUntilTheNextStart)
     {
         MessageBoxAnswerer answers;
         for (int i = 0; i < 3; ++i) {
-            Sleep(320);
+            AdvanceManualTick(320);
             LoopPass();
         }
         EXPECT_TRUE(answers.Seen().empty()) << "no heartbeat or guarding: nothing tells the master";
@@ -222,7 +230,7 @@ TEST_F(FaultTest, SlaveResetDuringCommunicationGoesUnnoticedUntilTheNextStart)
     EXPECT_EQ(bus.nodeState(3), kSimStateOperational);
     ClickListLine(GetDlgItem(window, IDC_OUTPUT_LIST), 1);
     SendDlgItemMessageW(window, IDC_BIT0, BM_CLICK, 0, 0);
-    Sleep(320);
+    AdvanceManualTick(320);
     LoopPass();
     EXPECT_EQ(bus.ObjectU32(3, 0x6200, 1), 1u);
 }

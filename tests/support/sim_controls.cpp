@@ -2,28 +2,47 @@
 
 #include <cstdio>
 
+#include "files.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 template <typename Entry>
-bool Resolve(HMODULE module, const char* name, Entry& entry)
+bool Resolve(LibraryHandle module, const char* name, Entry& entry)
 {
-    entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    entry = reinterpret_cast<Entry>(ResolveEntryPoint(module, name));
     return entry != nullptr;
 }
 
-std::wstring NetworkFilePath()
+// "simbus.ini" in the executable's folder, UTF-8.
+std::string NetworkFilePath()
 {
+#if defined(_WIN32)
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.rfind(L'\\') + 1) + L"simbus.ini";
+    char utf8[4 * MAX_PATH];
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), utf8, sizeof utf8, nullptr, nullptr);
+    const std::string executable(utf8, bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    const char separator = '\\';
+#else
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    const std::string executable(path, length > 0 ? static_cast<std::size_t>(length) : 0);
+    const char separator = '/';
+#endif
+    return executable.substr(0, executable.rfind(separator) + 1) + "simbus.ini";
 }
 
 }  // namespace
 
 bool SimControls::Load()
 {
-    module = LoadLibraryExW(L"pcan_usb.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+    module = LoadLibraryFile(kSimLibraryFile);
     if (module == nullptr)
         return false;
     bool all = Resolve(module, "SimReset", reset);
@@ -53,8 +72,7 @@ bool SimControls::Load()
 
 void SimControls::Unload()
 {
-    if (module != nullptr)
-        FreeLibrary(module);
+    ReleaseLibrary(module);
     module = nullptr;
 }
 
@@ -98,7 +116,7 @@ std::string FrameText(const DriverMsg& msg)
 
 void WriteNetworkFile(const std::string& text)
 {
-    std::FILE* file = _wfopen(NetworkFilePath().c_str(), L"wb");
+    std::FILE* file = OpenFileUtf8(NetworkFilePath().c_str(), "wb");
     if (file == nullptr)
         return;
     std::fwrite(text.data(), 1, text.size(), file);
@@ -107,5 +125,5 @@ void WriteNetworkFile(const std::string& text)
 
 void RemoveNetworkFile()
 {
-    DeleteFileW(NetworkFilePath().c_str());
+    std::remove(NetworkFilePath().c_str());
 }

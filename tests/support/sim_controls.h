@@ -1,20 +1,27 @@
-// Every test control of the simulated pcan_usb.dll beside the executable, resolved once
-// and held loaded, so that the slaves, queues and counters can be steered and read while
-// the program loads and unloads the library at every bus open. Shared by the reliability
-// tests, the soak run and the Windows benchmarks.
+// Every test control of the simulated driver library beside the executable (pcan_usb.dll,
+// or pcan_usb.so in the host build), resolved once and held loaded, so that the slaves,
+// queues and counters can be steered and read while the program loads and unloads the
+// library at every bus open. Shared by the master's tests in both builds, the dialog and
+// reliability tests, the soak run and the Windows benchmarks.
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "driver_api.h"
+#include "dynlib.h"
 #include "simbus_control.h"
 
+// The simulated library's file name in this build.
+#if defined(_WIN32)
+constexpr const char kSimLibraryFile[] = "pcan_usb.dll";
+#else
+constexpr const char kSimLibraryFile[] = "pcan_usb.so";
+#endif
+
 struct SimControls {
-    HMODULE module = nullptr;
+    LibraryHandle module = nullptr;
     SimResetEntry reset = nullptr;
     SimGetLastErrorEntry lastError = nullptr;
     SimGetCountersEntry counters = nullptr;
@@ -39,7 +46,7 @@ struct SimControls {
     CanWriteEntry canWrite = nullptr;
     CanReadEntry canRead = nullptr;
 
-    // Loads pcan_usb.dll from the executable's folder; false when it or a name is missing.
+    // Loads the library from the executable's folder; false when it or a name is missing.
     bool Load();
     void Unload();
 

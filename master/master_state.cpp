@@ -1,0 +1,43 @@
+#include "master_state.h"
+
+#include "comm_state.h"
+#include "exchange_internal.h"
+#include "process_image.h"
+#include "settings_values.h"
+#include "slave_search.h"
+
+// Settings file values (filled by the shell).
+AppSettings appSettings = kDefaultSettings;
+
+// Communication state and the message-pump slots.
+CommState commState{};
+MessagePumpSlot MessageHook = nullptr;
+MessagePumpSlot ActivePump = nullptr;
+
+// The slave's PDOs and the process data.
+PdoTable pdoTable{};
+ProcessImage* processImage = nullptr;
+EntryList OutputTable{};
+
+// The slave search.
+std::array<std::uint8_t, 128> SlaveScanTable{};
+int scanRunning = 0;
+int scanAbort = 0;
+int slaveFound = 0;
+
+// Idle cycles run from inside master services.
+int nestedIdleDepth = 0;
+
+void ResetMasterState()
+{
+    commState = CommState{};
+    MessageHook = nullptr;
+    ActivePump = nullptr;
+    pdoTable = PdoTable{};
+    OutputTable = EntryList{};
+    SlaveScanTable.fill(ScanNotScanned);
+    scanRunning = 0;
+    scanAbort = 0;
+    slaveFound = 0;
+    nestedIdleDepth = 0;
+}

@@ -1,0 +1,92 @@
+// What the master services need from the operator's side, as one record of operations.
+//
+// The master shows no window itself: message boxes, the communication indicator, the
+// process-data lists, the object dialogs and the message queue belong to the windows.
+// app/ fills this record in at start-up (the way the engine takes its SendHook); until
+// then, and in the host build's tests unless they set their own, every operation is
+// inert: nothing is shown, no box is answered, no message is waiting.
+#pragma once
+
+#include <cstdint>
+
+// The window a service shows its messages over. Opaque here: the master only hands it
+// back to the operations below. On Windows it is the platform's window handle type
+// itself (an incomplete structure there too), so windows pass their handles unchanged.
+struct HWND__;
+using OwnerHandle = HWND__*;
+
+// One window message already removed from the queue, opaque in the same way (the
+// platform's MSG on Windows).
+struct tagMSG;
+
+// Takes one window message already removed from the queue; the result is unused.
+using MessagePumpSlot = int (*)(tagMSG* message);
+
+// The three kinds of box the master services ask.
+enum MessageForm : std::uint32_t {
+    FormOkCancelWarning = 0,     // OK and Cancel, exclamation icon
+    FormRetryCancelWarning = 1,  // Retry and Cancel, exclamation icon
+    FormOkPlain = 2,             // OK only, no icon
+};
+
+// The button pressed, with the platform's numbers; AnswerNone when no box was shown.
+enum MessageAnswer : int {
+    AnswerNone = 0,
+    AnswerOk = 1,
+    AnswerCancel = 2,
+    AnswerRetry = 4,
+};
+
+struct OperatorOps {
+    // A warning with an OK button, text `stringId` of the string table. Always 1.
+    int (*ShowStringMessage)(OwnerHandle owner, std::uint32_t stringId);
+    // A box of `form` with text `stringId`, its "%s" filled with `argument` (nullptr:
+    // empty); returns the MessageAnswer pressed.
+    int (*ShowFormatMessage)(OwnerHandle owner, MessageForm form, std::uint32_t stringId,
+                             const wchar_t* argument);
+
+    // The main window's communication-active flag and indicator, and the freeze-outputs
+    // flag and box (both set CommState's flag too).
+    int (*SetCommActive)(OwnerHandle window, bool on);
+    int (*SetFreezeOutputs)(OwnerHandle window, bool on);
+    // Takes the address field into CurrAdr, or shows CurrAdr again.
+    int (*ValidateSlaveAddress)(OwnerHandle window);
+    // Menu items and controls enabled by the communication state.
+    int (*UpdateCommControls)(OwnerHandle window);
+    // The shadow rule for both process-data lists, input list first, then output list:
+    // each rebuilt when its table changed, or both when forced.
+    int (*SyncPdoLists)(OwnerHandle window, bool force);
+
+    // Hands a completed object read to the Read Object dialog. 1 when it was shown.
+    int (*DeliverReadResult)(const std::uint8_t* data, std::uint32_t length);
+    // The search's progress: rebuilds the Search Slaves dialog's list from SlaveScanTable.
+    int (*FillSlaveList)(OwnerHandle dialog);
+
+    // The main window, or nullptr when there is none.
+    OwnerHandle (*MainWindow)();
+    int (*OpenReadObjectDialog)(OwnerHandle parent);
+    int (*OpenWriteObjectDialog)(OwnerHandle parent);
+    int (*CloseObjectDialogs)();
+    // Writes the settings file.
+    int (*WriteSettings)();
+    // Destroys the main window (the end of the close sequence).
+    int (*DestroyMainWindow)(OwnerHandle window);
+
+    // Removes one waiting window message, if any, and hands it to `pump`; a quit message
+    // is left for the main loop. 1 when a message was passed on.
+    int (*PassMessageTo)(MessagePumpSlot pump);
+    // Rests until window input arrives or `timeoutMs` has passed.
+    void (*WaitForInput)(std::uint32_t timeoutMs);
+    // The wait cursor while a long step runs: BeginBusy returns what EndBusy restores.
+    void* (*BeginBusy)();
+    void (*EndBusy)(void* previous);
+};
+
+// Installs the operator's side; every operation must be set.
+void SetOperatorOps(const OperatorOps& ops);
+
+// Back to the inert operations.
+void ClearOperatorOps();
+
+// The operations in force.
+const OperatorOps& Operator();

@@ -1,0 +1,244 @@
+#include "master_test_support.h"
+
+#include <cstdio>
+
+#include "bus_pump.h"
+#include "comm_state.h"
+#include "communication.h"
+#include "driver.h"
+#include "exchange.h"
+#include "master_state.h"
+#include "node_table.h"
+#include "settings_values.h"
+#include "tick.h"
+
+namespace {
+
+TestOperator* current = nullptr;
+
+void Record(const std::string& event)
+{
+    current->events.push_back(event);
+}
+
+std::string Number(const char* format, std::uint32_t value)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(value));
+    return text;
+}
+
+int ShowString(OwnerHandle, std::uint32_t stringId)
+{
+    Record(Number("message %u", stringId));
+    return 1;
+}
+
+int ShowFormat(OwnerHandle, MessageForm form, std::uint32_t stringId, const wchar_t* argument)
+{
+    const char* kind = form == FormOkCancelWarning ? "ask ok-cancel" : form == FormRetryCancelWarning ? "ask retry" : "notice";
+    Record(std::string(kind) + Number(" %u", stringId));
+    current->arguments.push_back(argument != nullptr ? argument : L"");
+    if (form == FormOkPlain)
+        return AnswerOk;
+    if (current->answers.empty())
+        return AnswerCancel;
+    const int answer = current->answers.front();
+    current->answers.pop_front();
+    return answer;
+}
+
+int SetActive(OwnerHandle, bool on)
+{
+    // As the main window does: the flag and the indicator together.
+    commState.active = on ? 1 : 0;
+    Record(on ? "comm on" : "comm off");
+    return 1;
+}
+
+int SetFreeze(OwnerHandle, bool on)
+{
+    commState.freezeOutputs = on ? 1 : 0;
+    Record(on ? "freeze on" : "freeze off");
+    return 1;
+}
+
+int Validate(OwnerHandle)
+{
+    Record("validate");
+    return 1;
+}
+
+int Controls(OwnerHandle)
+{
+    Record("controls");
+    return 1;
+}
+
+int Lists(OwnerHandle, bool force)
+{
+    Record(force ? "lists forced" : "lists");
+    return 1;
+}
+
+int Deliver(const std::uint8_t* data, std::uint32_t length)
+{
+    current->readResult.assign(data, data + length);
+    Record(Number("read %u", length));
+    return 1;
+}
+
+int SearchList(OwnerHandle)
+{
+    Record("search list");
+    if (current->onSearchProgress)
+        current->onSearchProgress();
+    return 1;
+}
+
+OwnerHandle Main()
+{
+    return TestOwner();
+}
+
+int OpenRead(OwnerHandle)
+{
+    Record("open read");
+    return 1;
+}
+
+int OpenWrite(OwnerHandle)
+{
+    Record("open write");
+    return 1;
+}
+
+int CloseDialogs()
+{
+    Record("close dialogs");
+    return 1;
+}
+
+int Settings()
+{
+    Record("settings");
+    return 1;
+}
+
+int Destroy(OwnerHandle)
+{
+    Record("destroy");
+    return 1;
+}
+
+int PassTo(MessagePumpSlot pump)
+{
+    if (current->messagesWaiting == 0)
+        return 0;
+    --current->messagesWaiting;
+    pump(nullptr);
+    return 1;
+}
+
+void Wait(std::uint32_t timeoutMs)
+{
+    Record(Number("wait %u", timeoutMs));
+}
+
+void* Busy()
+{
+    Record("busy");
+    return nullptr;
+}
+
+void NotBusy(void*)
+{
+    Record("not busy");
+}
+
+int ownerToken = 0;
+
+}  // namespace
+
+OperatorOps TestOperator::Operations()
+{
+    current = this;
+    return OperatorOps{ShowString, ShowFormat, SetActive, SetFreeze, Validate,  Controls, Lists,
+                       Deliver,    SearchList, Main,      OpenRead,  OpenWrite, CloseDialogs, Settings,
+                       Destroy,    PassTo,     Wait,      Busy,      NotBusy};
+}
+
+std::size_t TestOperator::Count(const std::string& prefix) const
+{
+    std::size_t n = 0;
+    for (const std::string& event : events)
+        n += event.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+    return n;
+}
+
+OwnerHandle TestOwner()
+{
+    return reinterpret_cast<OwnerHandle>(&ownerToken);
+}
+
+int TestPump(tagMSG*)
+{
+    ++current->messagesPassed;
+    return 1;
+}
+
+void MasterTest::SetUp()
+{
+    UseManualClock(100000);
+    SetManualTickStep(1);
+    ASSERT_TRUE(bus.Load());
+    bus.reset();
+    bus.setAnimation(0);  // inputs change only when the test says so
+
+    // As start-up leaves the master: state reset, operations and hooks set.
+    ResetMasterState();
+    ResetBusTicks();
+    appSettings = kDefaultSettings;
+    processImage = image.get();
+    SetOperatorOps(side.Operations());
+    MessageHook = TestPump;
+    ClearNodeTable(MasterNodeTable());
+    ClearSendHook();
+    SetSendHook(SendFrame);
+    lastSendTick = TickMs();
+    commState.windowReady = 1;
+}
+
+void MasterTest::TearDown()
+{
+    UnloadDriver();
+    ClearSendHook();
+    ClearOperatorOps();
+    processImage = nullptr;
+    ResetMasterState();
+    UseSystemClock();
+    bus.Unload();
+}
+
+std::vector<std::string> MasterTest::Sent()
+{
+    std::vector<std::string> texts;
+    for (const DriverMsg& frame : bus.TakeSent())
+        texts.push_back(FrameText(frame));
+    return texts;
+}
+
+void MasterTest::StartConfirmed()
+{
+    side.answers.push_back(AnswerOk);
+    ASSERT_EQ(StartCommunication(TestOwner()), 1);
+    bus.TakeSent();
+    side.events.clear();
+    side.arguments.clear();
+}
+
+void MasterTest::Cycle(std::uint32_t advanceMs)
+{
+    AdvanceManualTick(advanceMs);
+    RunIdleCycle();
+}
