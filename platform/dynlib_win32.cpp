@@ -43,30 +43,30 @@ unsigned ImageBits(const wchar_t* path)
     return bits;
 }
 
-// The loader refused a library with ERROR_BAD_EXE_FORMAT: find the file it met where it
-// searched (the program's folder, then the system folder) and read its width.
+// The loader refused a library with ERROR_BAD_EXE_FORMAT: find the file of the other
+// width where it searched (the program's folder, then the system folder) and read it.
 unsigned ForeignBits(const wchar_t* name)
 {
+    if (std::wcschr(name, L'\\') != nullptr || std::wcschr(name, L'/') != nullptr) {
+        const unsigned bits = ImageBits(name);
+        return bits != ProgramBits ? bits : 0;
+    }
     wchar_t path[MAX_PATH];
-    if (std::wcschr(name, L'\\') != nullptr || std::wcschr(name, L'/') != nullptr)
-        return ImageBits(name);
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        wchar_t* slash = std::wcsrchr(path, L'\\');
-        if (slash != nullptr && (slash + 1 - path) + std::wcslen(name) < MAX_PATH) {
-            std::wcscpy(slash + 1, name);
-            if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
-                const unsigned bits = ImageBits(path);
-                return bits != ProgramBits ? bits : 0;
-            }
-        }
+    wchar_t* slash = length > 0 && length < MAX_PATH ? std::wcsrchr(path, L'\\') : nullptr;
+    if (slash != nullptr && static_cast<std::size_t>(slash + 1 - path) + std::wcslen(name) < MAX_PATH) {
+        std::wcscpy(slash + 1, name);
+        const unsigned bits = ImageBits(path);
+        if (bits != 0 && bits != ProgramBits)
+            return bits;
     }
     const UINT system = GetSystemDirectoryW(path, MAX_PATH);
     if (system > 0 && system + 1 + std::wcslen(name) < MAX_PATH) {
         path[system] = L'\\';
         std::wcscpy(path + system + 1, name);
         const unsigned bits = ImageBits(path);
-        return bits != ProgramBits ? bits : 0;
+        if (bits != 0 && bits != ProgramBits)
+            return bits;
     }
     return 0;
 }
