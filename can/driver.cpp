@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "bus_trace.h"
 #include "dynlib.h"
 
 namespace {
@@ -32,6 +33,18 @@ void CloseAndRelease()
     driverLibrary = nullptr;
 }
 
+// A library of the other architecture cannot be loaded into this process at all; the
+// operator sees only that the library could not be loaded, so the trace says why.
+void TraceForeignLibrary(const char* fileName, unsigned libraryBits)
+{
+    if (libraryBits == 32 || libraryBits == 64)
+        TracePrintf("%s is a %u-bit library; this program is %u-bit and loads only a %u-bit %s\n",
+                    fileName, libraryBits, ProgramBits, ProgramBits, fileName);
+    else if (libraryBits != 0)
+        TracePrintf("%s is built for machine type 0x%04X; this program is %u-bit and loads only a %u-bit %s\n",
+                    fileName, libraryBits, ProgramBits, ProgramBits, fileName);
+}
+
 }  // namespace
 
 int LoadDriver(const char* fileName)
@@ -43,8 +56,10 @@ int LoadDriver(const char* fileName)
     // 2. Load by name; the loader looks beside the program and in the system folder
     //    only, so a library of the same name in the current directory is never taken.
     LibraryHandle library = LoadLibraryFile(fileName);
-    if (library == nullptr)
+    if (library == nullptr) {
+        TraceForeignLibrary(fileName, LastLoadForeignBits());
         return 0;
+    }
 
     // 3.
     driverLibrary = library;

@@ -8,7 +8,9 @@
 
 // Driver entry points use the Windows API calling convention (it matters for the 32-bit
 // libraries of old adapters).
-#if defined(_WIN32)
+#if defined(DRIVER_CALL)
+// Already chosen by the includer (a test builds the binding with the wrong convention).
+#elif defined(_WIN32)
 #define DRIVER_CALL __stdcall
 #else
 #define DRIVER_CALL

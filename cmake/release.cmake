@@ -1,5 +1,6 @@
 # The release archive: cmake --build <windows build> --target package gives
-# Velomar-<version>-win64.zip with
+# Velomar-<version>-win64.zip (x86_64 build) or Velomar-<version>-win32.zip (i686 build;
+# scripts/release makes and checks both) with
 #   tovral.exe, tovral.chm, README.md, docs/     the program, its help and the guide
 #   help/en/, help/de/                           the help pages as plain HTML, which the
 #                                                program opens in the browser where the
@@ -10,6 +11,8 @@
 #                                                 beside the program is the one loaded
 #   network/pcan_usb.dll, network/netcan.ini     the socketcand network driver
 #   serial/pcan_usb.dll, serial/slcan.ini        the driver for serial-line CAN adapters
+# Every library in an archive is of the archive's architecture: a process loads only
+# libraries of its own width.
 install(TARGETS tovral RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/bin/tovral.chm DESTINATION . OPTIONAL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
@@ -31,7 +34,11 @@ endif()
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Velomar)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_SYSTEM_NAME win64)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(CPACK_SYSTEM_NAME win32)
+else()
+  set(CPACK_SYSTEM_NAME win64)
+endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/release)
 include(CPack)

@@ -24,6 +24,9 @@ bool ExecutableFolder(char* folder, std::size_t size)
 
 }  // namespace
 
+// The host build does not tell why a load failed.
+unsigned LastLoadForeignBits() { return 0; }
+
 LibraryHandle LoadLibraryFile(const char* fileName)
 {
     if (fileName == nullptr || fileName[0] == '\0')

@@ -7,11 +7,8 @@
 
 #include "test_driver_host.h"
 
-#if defined(_WIN32)
-#define TEST_DRIVER_EXPORT extern "C" __declspec(dllexport)
-#else
+// Exported through the .def file the build writes (undecorated in both architectures).
 #define TEST_DRIVER_EXPORT extern "C"
-#endif
 
 #ifndef TEST_DRIVER_OMIT
 #define TEST_DRIVER_OMIT (-1)

@@ -16,23 +16,25 @@ target_compile_definitions(test_driver_host PRIVATE TEST_DRIVER_HOST_BUILD)
 target_link_libraries(test_driver_host PRIVATE velomar_options)
 
 set(VELOMAR_TEST_DRIVERS)
+set(driver_names CAN_Init CAN_Close CAN_Status CAN_Write CAN_Read
+                 CAN_VersionInfo CAN_SpecialFunktion CAN_ResetClient)
 function(velomar_test_driver variant)
   set(target test_driver_${variant})
   add_library(${target} MODULE ${can_test_dir}/test_driver.cpp)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${target})
   target_compile_definitions(${target} PRIVATE TEST_DRIVER_TAG="${variant}" ${ARGN})
   target_link_libraries(${target} PRIVATE test_driver_host velomar_options)
-  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-    # The stdcall entry points must be exported under their plain names.
-    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  # Exported under their plain names, as the vendor's library does, less the one omitted.
+  set(exported ${driver_names})
+  if(ARGN MATCHES "TEST_DRIVER_OMIT=([0-7])")
+    list(REMOVE_AT exported ${CMAKE_MATCH_1})
   endif()
+  velomar_library_exports(${target} NAMES ${exported})
   set(VELOMAR_TEST_DRIVERS ${VELOMAR_TEST_DRIVERS} ${target} PARENT_SCOPE)
 endfunction()
 
 velomar_test_driver(full)
 velomar_test_driver(other)
-set(driver_names CAN_Init CAN_Close CAN_Status CAN_Write CAN_Read
-                 CAN_VersionInfo CAN_SpecialFunktion CAN_ResetClient)
 foreach(position RANGE 7)
   list(GET driver_names ${position} name)
   velomar_test_driver(no_${name} TEST_DRIVER_OMIT=${position})

@@ -148,8 +148,10 @@ TEST_F(Communication, StartReadsTheConfigurationAndStartsTheNode)
               (std::vector<std::wstring>{none, L"PDO1   [0]:\t00h\t00000000\t.", none,
                                          L"PDO2   [0]:\t00h\t00000000\t.", L"PDO2   [1]:\t00h\t00000000\t.",
                                          L"PDO2   [2]:\t00h\t00000000\t.", L"PDO2   [3]:\t00h\t00000000\t."}));
+    // Separator lines carry the mark 0x80000000 (negative in a 32-bit LPARAM).
+    const auto separator = static_cast<LPARAM>(0x80000000u);
     EXPECT_EQ(ListItemData(GetDlgItem(window, IDC_OUTPUT_LIST)),
-              (std::vector<LPARAM>{0x80000000, 0, 0x80000000, 8, 9, 10, 11}));
+              (std::vector<LPARAM>{separator, 0, separator, 8, 9, 10, 11}));
 }
 
 TEST_F(Communication, ExchangeRefreshesOnlyAfterThreeHundredMilliseconds)
