@@ -233,6 +233,8 @@ TEST(SlcanDriver, DeviceWithoutVersionOrFlagsStillOpens)
         return device.AwaitCommand("F", 1);
     }());
     device.ClearCommands();
+    // An absence can only be watched for a while: 300 ms is three poll periods. A slow
+    // machine lengthens the window; it cannot make a correct library fail here.
     for (int i = 0; i < 300; ++i) {
         EXPECT_EQ(lib.status(), kSlOk);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -448,16 +450,15 @@ TEST(SlcanDriver, CloseSendsCAndIsHarmlessTwice)
     device.ClearCommands();
     EXPECT_EQ(lib.close(), kSlOk);
     EXPECT_TRUE(device.AwaitCommand("C", 1000));
+    device.ClearCommands();
     EXPECT_EQ(lib.close(), kSlOk);
     DriverMsg m = Msg(0x000, 0, {0x01, 0x03});
     EXPECT_EQ(lib.write(&m), kSlNotInitialised);
     EXPECT_EQ(lib.read(&m), kSlReceiveEmpty | kSlNotInitialised);
     EXPECT_EQ(lib.special(1, 2), kSlIllegalParameter);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::size_t closes = 0;
-    for (const std::string& c : device.Commands())
-        closes += c == "C" ? 1 : 0;
-    EXPECT_EQ(closes, 1u);  // the second close sent nothing
+    // The second close must send nothing. An absence has no condition to wait for: the
+    // device is watched for 200 ms, where a second "C" would arrive within a millisecond.
+    EXPECT_FALSE(device.AwaitCommand("C", 200)) << "the second close sent nothing";
 }
 
 TEST(SlcanDriver, UnpluggedAdapterLeavesQueuedFramesReadable)
