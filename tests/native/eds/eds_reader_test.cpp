@@ -227,6 +227,14 @@ TEST(EdsReader, HostileTextsAreBounded)
                       0x2000 + i);
         manyEntries += section;
     }
+    std::string manyKeys = "[DeviceInfo]\n";
+    for (unsigned i = 0; i < 1200000; ++i)
+        manyKeys += "k=1\n";
+    // An object's name goes into each of its entries: 60,000 bytes times 255 subs.
+    std::string longNames = Listed(4, 0x2000);
+    for (unsigned i = 0; i < 4; ++i)
+        longNames += "[" + std::to_string(2000 + i) + "]\nObjectType=8\nDataType=5\nAccessType=ro\nCompactSubObj=255\n" +
+                     "ParameterName=" + std::string(60000, 'n') + "\n";
     std::string sum = var + "DefaultValue=1";
     for (unsigned i = 0; i < 20000; ++i)
         sum += "+1";
@@ -238,6 +246,8 @@ TEST(EdsReader, HostileTextsAreBounded)
          "[2000]: DefaultValue does not fit the DataType"},
         {"a sum of 20000 terms", sum + "\n", "[2000]: DefaultValue does not fit the DataType"},
         {"255 compact subs in 300 objects", manyEntries, "[2100]: more than 65536 entries in the file"},
+        {"long names copied into 1020 entries", longNames,
+         "[2001]: the entries' names and values exceed 33554432 bytes"},
         {"a long section name", var + "ObjectType=9\n[2000sub" + std::string(100, 'F') + "]\n",
          "[2000subFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF...]: sub-index is not a hexadecimal number 0-FF"},
     };
@@ -247,6 +257,7 @@ TEST(EdsReader, HostileTextsAreBounded)
         EXPECT_FALSE(eds::ReadDevice(c.text, 1, device, error)) << c.what;
         EXPECT_EQ(error, c.error) << c.what;
         EXPECT_TRUE(device.entries.empty()) << c.what;
+        EXPECT_FALSE(device.info.hasVendorNumber) << c.what;
     }
 }
 
