@@ -164,39 +164,6 @@ TEST(EdsReader, MalformedFilesGiveTheirErrorLine)
     }
 }
 
-// What the reader does not know it keeps rather than refuses: an unknown data type, keys
-// of other tools, objects that only describe types.
-TEST(EdsReader, KeepsWhatItDoesNotKnow)
-{
-    const std::string text =
-        "[OptionalObjects]\n1=0x0007\n2=0x2000\n3=0x2001\n"
-        "[0007]\nObjectType=0x5\nDataType=0x0007\nAccessType=ro\n"  // DEFTYPE: no value
-        "[2000]\nParameterName=Vendor block\nDataType=0x0040\nAccessType=rw\nDefaultValue=0x12\n"
-        "ObjectFlags=1\nDenotation=Pump speed\nDataType=0x0007\n"
-        "[2001]\nParameterName=Firmware\nObjectType=0x2\n";
-    eds::Device device;
-    std::string error;
-    ASSERT_TRUE(eds::ReadDevice(text, 1, device, error)) << error;
-    ASSERT_EQ(device.entries.size(), 2u);
-    const eds::Entry& unknown = device.entries[0];
-    EXPECT_EQ(unknown.dataType, 0x0040);  // the first DataType counts
-    EXPECT_EQ(eds::DataTypeSize(unknown.dataType), 0u);
-    EXPECT_EQ(eds::DataTypeName(unknown.dataType), nullptr);
-    EXPECT_FALSE(unknown.hasDefault);
-    EXPECT_TRUE(unknown.defaultValue.empty());
-    EXPECT_EQ(unknown.defaultText, "0x12");
-    ASSERT_EQ(unknown.otherKeys.size(), 2u);
-    EXPECT_EQ(unknown.otherKeys[0].name, "ObjectFlags");
-    EXPECT_EQ(unknown.otherKeys[1].name, "Denotation");
-    EXPECT_EQ(unknown.otherKeys[1].value, "Pump speed");
-    // A DOMAIN object needs neither DataType nor AccessType.
-    const eds::Entry& domain = device.entries[1];
-    EXPECT_EQ(domain.objectType, 0x2);
-    EXPECT_EQ(domain.dataType, eds::kTypeDomain);
-    EXPECT_EQ(domain.access, Access::ReadWrite);
-    EXPECT_FALSE(domain.hasDefault);
-}
-
 std::string Listed(unsigned count, unsigned first)
 {
     std::string text = "[OptionalObjects]\n";
