@@ -178,7 +178,10 @@ std::string Quote(std::string_view text)
 
 bool Fail(std::string& error, std::string_view section, std::string_view what)
 {
-    error.assign("[").append(Quote(section)).append("]: ").append(what);
+    error = Quote(section);
+    error.insert(error.begin(), '[');
+    error += "]: ";
+    error += what;
     return false;
 }
 
