@@ -9,6 +9,17 @@
 // present), LowLimit, HighLimit, PDOMapping. Numbers: decimal, 0x hexadecimal,
 // 0-prefixed octal, negative numbers, sums with $NODEID ("$NODEID+0x180").
 //
+// CompactSubObj=N: sub 0 "NrOfEntries" (UNSIGNED8, ro, value N); subs 1..N take the
+// object's DataType, AccessType, PDOMapping, limits and value, their names from
+// [XXXXName] (else "<object name><n>") and values from [XXXXValue]. A DOMAIN object
+// without DataType or AccessType is DOMAIN, rw. Sections are found whatever the case and
+// the leading zeros of their names.
+//
+// Refused with one error line: a malformed number or access type, a value that does not
+// fit its data type, a missing DataType or AccessType, a listed object without a section
+// or listed twice, a sub-object section that is no sub-index, an unknown ObjectType.
+// Unknown data types and keys are kept.
+//
 // Bounded: a text larger than kMaxFileBytes, more than kMaxSections sections or kMaxKeys
 // keys, an over-long line or value, more than kMaxEntries entries or kMaxEntryBytes of
 // their texts is refused with one error line; the work is linear in the text's size.
@@ -47,9 +58,8 @@ constexpr std::size_t kMaxLineBytes = 64u * 1024u;  // one line without its line
 // key=value lines, far more than any device file holds: 8 MiB of "k=" lines would
 // otherwise make millions of records, too many for a 32-bit program's memory.
 constexpr std::size_t kMaxKeys = 1024u * 1024u;
-// Entries of one device: more than a dictionary can hold (65536 indices of up to 256
-// subs) is never a real device, and CompactSubObj would otherwise let 30 bytes of text
-// make 255 entries.
+// Entries of one device, far more than a real device has: CompactSubObj lets 30 bytes
+// of text make 256 entries, so a small file could otherwise make millions.
 constexpr std::size_t kMaxEntries = 65536;
 // Bytes of the entries' texts and values together: an object's name is copied into each
 // of its entries, so a 60 KiB name over 255 short sub-sections would otherwise cost

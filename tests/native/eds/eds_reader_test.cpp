@@ -99,6 +99,14 @@ TEST(EdsReader, AccessTypesWhateverTheirCase)
         ASSERT_EQ(device.entries.size(), 1u);
         EXPECT_EQ(device.entries[0].access, c.access) << c.accessType;
     }
+    // A DOMAIN object may leave out both DataType and AccessType.
+    eds::Device device;
+    std::string error;
+    ASSERT_TRUE(eds::ReadDevice("[OptionalObjects]\n1=0x2000\n[2000]\nObjectType=0x2\n", 1, device, error)) << error;
+    ASSERT_EQ(device.entries.size(), 1u);
+    EXPECT_EQ(device.entries[0].dataType, eds::kTypeDomain);
+    EXPECT_EQ(device.entries[0].access, Access::ReadWrite);
+    EXPECT_FALSE(device.entries[0].hasDefault);
 }
 
 // Each refused text with the one error line the operator sees.
