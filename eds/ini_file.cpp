@@ -31,7 +31,8 @@ constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 bool Fail(std::string& error, std::size_t lineNumber, const char* what, std::size_t limit, const char* unit)
 {
     char text[96];
-    std::snprintf(text, sizeof text, "line %zu: %s %zu %s", lineNumber, what, limit, unit);
+    std::snprintf(text, sizeof text, "line %llu: %s %llu %s", static_cast<unsigned long long>(lineNumber), what,
+                  static_cast<unsigned long long>(limit), unit);
     error = text;
     return false;
 }
