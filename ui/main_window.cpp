@@ -8,6 +8,7 @@
 #include "bus_open.h"
 #include "comm_state.h"
 #include "communication.h"
+#include "dictionary_window.h"
 #include "help.h"
 #include "pdo_lists.h"
 #include "process_image.h"
@@ -196,6 +197,16 @@ void InitMainControls(HWND window)
     UpdateCommControls(window);
 }
 
+// The Object Dictionary window to the front, or opened by the idle cycle: its reads of
+// the slave's identity run outside this handler.
+void OnObjectDictionary(HWND window)
+{
+    if (DictionaryWindow() != nullptr)
+        OpenDictionaryWindow(window);
+    else
+        commState.DeferredCommand = DeferredOpenDictionary;
+}
+
 // Accelerator commands: 1 when handled.
 int HandleAccelerator(HWND window, WORD command)
 {
@@ -216,6 +227,9 @@ int HandleAccelerator(HWND window, WORD command)
     case IDM_FOCUS_WRITE:  // F4
         if (WriteObjectDialog() != nullptr)
             SetFocus(WriteObjectDialog());
+        return 1;
+    case IDM_OBJECT_DICTIONARY:  // F5
+        OnObjectDictionary(window);
         return 1;
     default:
         return 0;
@@ -355,6 +369,7 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_EXIT, IDM_EXIT, kAnyNotification, OnExit},
     {IDM_READ_OBJECT, IDM_READ_OBJECT, kAnyNotification, OnReadObject},
     {IDM_WRITE_OBJECT, IDM_WRITE_OBJECT, kAnyNotification, OnWriteObject},
+    {IDM_OBJECT_DICTIONARY, IDM_OBJECT_DICTIONARY, kAnyNotification, OnObjectDictionary},
     {IDM_STOP, IDM_STOP, kAnyNotification, OnStop},
     {IDM_SEARCH_SLAVES, IDM_SEARCH_SLAVES, kAnyNotification, OnSearchSlaves},
     {IDM_START, IDM_START, kAnyNotification, OnStart},
