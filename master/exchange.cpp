@@ -12,7 +12,7 @@
 #include "driver.h"
 #include "exchange_internal.h"
 #include "node_table.h"
-#include "object_dictionary.h"
+#include "slave_dictionary.h"
 #include "operator_side.h"
 #include "pdo_slots.h"
 #include "process_image.h"

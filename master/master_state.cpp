@@ -2,7 +2,7 @@
 
 #include "comm_state.h"
 #include "exchange_internal.h"
-#include "object_dictionary.h"
+#include "slave_dictionary.h"
 #include "process_image.h"
 #include "settings_values.h"
 #include "slave_search.h"

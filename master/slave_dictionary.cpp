@@ -1,4 +1,4 @@
-#include "object_dictionary.h"
+#include "slave_dictionary.h"
 
 #include <algorithm>
 #include <cinttypes>
