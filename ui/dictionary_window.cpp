@@ -10,13 +10,14 @@
 
 #include "app.h"
 #include "object_dialogs.h"
-#include "object_dictionary.h"
+#include "slave_dictionary.h"
 #include "resource.h"
 #include "resource_language.h"
 #include "settings_values.h"
 
-static_assert(PresetHex == FormatHex && PresetFloat == FormatFloat && PresetUnsigned == FormatUnsigned &&
-                  PresetSigned == FormatSigned && PresetRaw == FormatRaw,
+static_assert(std::uint32_t{PresetHex} == FormatHex && std::uint32_t{PresetFloat} == FormatFloat &&
+                  std::uint32_t{PresetUnsigned} == FormatUnsigned && std::uint32_t{PresetSigned} == FormatSigned &&
+                  std::uint32_t{PresetRaw} == FormatRaw,
               "the dictionary's presets are the object dialogs' formats");
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "app.h"
 #include "messages.h"
-#include "object_dictionary.h"
+#include "slave_dictionary.h"
 #include "process_image.h"
 #include "resource.h"
 
