@@ -42,6 +42,11 @@ constexpr std::uint16_t kTypeUnsigned64 = 0x001B;
 
 constexpr std::size_t kMaxFileBytes = 8u * 1024u * 1024u;
 constexpr std::size_t kMaxSections = 65536;
+constexpr std::size_t kMaxLineBytes = 64u * 1024u;  // one line without its line end
+// Entries of one device: more than a dictionary can hold (65536 indices of up to 256
+// subs) is never a real device, and CompactSubObj would otherwise let 30 bytes of text
+// make 255 entries.
+constexpr std::size_t kMaxEntries = 65536;
 
 // Bytes of a value of the type; kVariableSize for strings and domains; 0 for a type the
 // reader does not know (its entries are kept, without a default value).
@@ -79,7 +84,8 @@ struct Entry {
     std::uint16_t dataType = 0;
     Access access = Access::ReadOnly;
     bool pdoMappable = false;
-    std::string defaultText;                 // as written in the file
+    std::string defaultText;                 // as written: ParameterValue when given, else DefaultValue
+    bool fromParameterValue = false;         // a DCF's ParameterValue gave the value
     std::vector<std::uint8_t> defaultValue;  // in the data type, little-endian, $NODEID resolved
     bool hasDefault = false;                 // defaultValue holds a value
     std::vector<std::uint8_t> lowLimit;      // in the data type; empty: no LowLimit

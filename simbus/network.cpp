@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "eds.h"
-#include "ini_reader.h"
+#include "ini_file.h"
 #include "object_dictionary.h"
 #include "virtual_bus.h"
 
@@ -39,17 +39,17 @@ NetworkDescription DefaultNetwork()
 NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
 {
     NetworkDescription network{0, {}, {}};
-    const IniFile ini = ParseIni(text);
-    if (const std::string* rate = FindValue(ini, "Network", "BitRate")) {
+    const eds::IniFile ini = eds::ParseIni(text);
+    if (const std::string* rate = eds::FindValue(ini, "Network", "BitRate")) {
         bool negative = false;
         std::uint64_t kbit = 0;
-        if (!rate->empty() && (!ParseEdsNumber(*rate, 0, negative, kbit) || negative ||
+        if (!rate->empty() && (!eds::ParseNumber(*rate, 0, negative, kbit) || negative ||
                                (kbit != 0 && !IsKnownBitRate(static_cast<std::uint32_t>(kbit)))))
             AddError(errors, "[Network] BitRate=" + *rate + ": not a CANopen bit rate in kbit/s");
         else
             network.bitRateKbit = static_cast<std::uint32_t>(kbit);
     }
-    if (const std::string* list = FindValue(ini, "Network", "UnsizedUploads")) {
+    if (const std::string* list = eds::FindValue(ini, "Network", "UnsizedUploads")) {
         // Node IDs separated by blanks or commas.
         std::size_t at = 0;
         while (at < list->size()) {
@@ -60,22 +60,22 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
             const std::string item = list->substr(start, end - start);
             bool negative = false;
             std::uint64_t nodeId = 0;
-            if (!ParseEdsNumber(item, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId)
+            if (!eds::ParseNumber(item, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId)
                 AddError(errors, "[Network] UnsizedUploads: " + item + " is no node ID 1-127");
             else
                 network.unsizedUploads.push_back(static_cast<std::uint8_t>(nodeId));
             at = end;
         }
     }
-    const IniSection* nodes = FindSection(ini, "Nodes");
+    const eds::IniSection* nodes = eds::FindSection(ini, "Nodes");
     if (nodes == nullptr) {
         AddError(errors, "[Nodes] missing: the network has no slaves");
         return network;
     }
-    for (const IniEntry& entry : nodes->entries) {
+    for (const eds::IniEntry& entry : nodes->entries) {
         bool negative = false;
         std::uint64_t nodeId = 0;
-        if (!ParseEdsNumber(entry.key, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId ||
+        if (!eds::ParseNumber(entry.key, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId ||
             entry.value.empty()) {
             AddError(errors, "[Nodes] " + entry.key + "=" + entry.value + ": needs a node ID 1-127 and an EDS");
             continue;

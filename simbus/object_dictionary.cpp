@@ -33,10 +33,6 @@ void StoreLe(std::uint8_t* bytes, std::uint32_t size, std::uint64_t value)
 
 }  // namespace
 
-bool IsReadable(Access access) { return access != Access::WriteOnly; }
-
-bool IsWritable(Access access) { return access != Access::ReadOnly && access != Access::Const; }
-
 bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std::string& error)
 {
     if (nodeId == 0 || nodeId > kMaxNodeId || world.nodes[nodeId].present) {

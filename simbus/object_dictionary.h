@@ -41,9 +41,6 @@ inline std::uint8_t* EntryValue(World& world, const ObjectEntry& entry)
     return world.pool + entry.valueOffset;
 }
 
-bool IsReadable(Access access);
-bool IsWritable(Access access);
-
 // Default values again: all entries, or only the communication area 0x1000-0x1FFF.
 void RestoreDefaults(World& world, std::uint8_t nodeId, bool communicationOnly);
 

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "driver_api.h"
+#include "eds_reader.h"
 #include "simbus_control.h"
 
 namespace simbus {
@@ -33,9 +34,10 @@ enum class NmtState : std::uint8_t {
     PreOperational = 0x7F,
 };
 
-// CiA 306 access types; rwr and rww are read-write entries meant for input (transmit)
-// and output (receive) PDOs.
-enum class Access : std::uint8_t { ReadOnly, WriteOnly, ReadWrite, ReadWriteInput, ReadWriteOutput, Const };
+// The EDS reader's access types (one byte, plain data).
+using Access = eds::Access;
+using eds::IsReadable;
+using eds::IsWritable;
 
 // Values a slave changes by itself (only the default network's EDS files use them).
 enum class Behaviour : std::uint8_t {

@@ -1,6 +1,8 @@
-#include "ini_reader.h"
+#include "ini_file.h"
 
-namespace simbus {
+#include <cstdio>
+
+namespace eds {
 
 namespace {
 
@@ -25,6 +27,14 @@ std::size_t SectionFor(IniFile& ini, std::string_view name)
 }
 
 constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+
+bool Fail(std::string& error, std::size_t lineNumber, const char* what, std::size_t limit, const char* unit)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "line %zu: %s %zu %s", lineNumber, what, limit, unit);
+    error = text;
+    return false;
+}
 
 }  // namespace
 
@@ -56,23 +66,32 @@ std::string LowerCase(std::string_view text)
     return lower;
 }
 
-IniFile ParseIni(std::string_view text)
+bool ParseIni(std::string_view text, const IniLimits& limits, IniFile& ini, std::string& error)
 {
-    IniFile ini;
+    ini = IniFile{};
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
     std::size_t current = kNoSection;
+    std::size_t lineNumber = 0;
     while (!text.empty()) {
+        ++lineNumber;
         const std::size_t end = text.find('\n');
-        std::string_view line = Trim(text.substr(0, end));
+        const std::string_view raw = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::size_t length = raw.size() - (!raw.empty() && raw.back() == '\r' ? 1 : 0);
+        if (length > limits.maxLineBytes)
+            return Fail(error, lineNumber, "longer than", limits.maxLineBytes, "bytes");
+        const std::string_view line = Trim(raw);
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
             if (close == std::string_view::npos)
                 continue;  // not a section header; its keys go to the section before
+            const std::size_t before = ini.sections.size();
             current = SectionFor(ini, Trim(line.substr(1, close - 1)));
+            if (ini.sections.size() > before && ini.sections.size() > limits.maxSections)
+                return Fail(error, lineNumber, "more than", limits.maxSections, "sections");
             continue;
         }
         const std::size_t equals = line.find('=');
@@ -81,6 +100,15 @@ IniFile ParseIni(std::string_view text)
         ini.sections[current].entries.push_back(
             IniEntry{std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
     }
+    return true;
+}
+
+IniFile ParseIni(std::string_view text)
+{
+    IniFile ini;
+    std::string unused;
+    const IniLimits none{static_cast<std::size_t>(-1), static_cast<std::size_t>(-1)};
+    static_cast<void>(ParseIni(text, none, ini, unused));
     return ini;
 }
 
@@ -106,4 +134,4 @@ const std::string* FindValue(const IniFile& ini, std::string_view section, std::
     return FindValue(FindSection(ini, section), key);
 }
 
-}  // namespace simbus
+}  // namespace eds
