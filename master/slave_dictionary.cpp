@@ -494,7 +494,7 @@ bool EntryMatchesFilter(const eds::Entry& entry, std::string_view filter)
     SkipBlanks(rest);
     if (rest.empty()) {
         // Fewer than four digits: the first digits of the index, as typed so far.
-        return entry.index >> (4 * (4 - digits)) == index;
+        return static_cast<std::uint32_t>(entry.index >> (4 * (4 - digits))) == index;
     }
     if (rest.size() < 3 || LowerAscii(rest[0]) != 's' || LowerAscii(rest[1]) != 'u' || LowerAscii(rest[2]) != 'b')
         return false;

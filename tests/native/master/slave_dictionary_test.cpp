@@ -208,6 +208,8 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
         ioModule = ReadSource("simbus/eds/io_module.eds");
+        // Edited below line by line; the reader takes either line end.
+        std::erase(ioModule, '\r');
         ASSERT_FALSE(ioModule.empty());
         side.messagesWaiting = 100000;
         appSettings.CurrAdr = static_cast<std::int32_t>(kNode);
@@ -254,6 +256,7 @@ protected:
 
 TEST_F(DictionaryTest, TheIdentityIsReadOverABusOpenedForItWhileCommunicationIsOff)
 {
+    const SimCounters before = bus.Counters();
     SlaveIdentity identity;
     EXPECT_EQ(ReadSlaveIdentity(TestOwner(), kNode, identity), 1);
     EXPECT_TRUE(identity.hasVendorNumber && identity.hasProductNumber && identity.hasDeviceType);
@@ -261,7 +264,7 @@ TEST_F(DictionaryTest, TheIdentityIsReadOverABusOpenedForItWhileCommunicationIsO
     EXPECT_EQ(identity.productNumber, 0x401u);
     EXPECT_EQ(identity.deviceType, bus.ObjectU32(kNode, 0x1000, 0));
     EXPECT_EQ(DriverLoaded(), 0) << "closed again";
-    EXPECT_EQ(bus.Counters().closes, bus.Counters().inits);
+    EXPECT_EQ(bus.Counters().inits, before.inits + 1) << "opened once";
 
     // A silent slave: one message, the bus closed all the same, nothing known.
     side.events.clear();
@@ -372,7 +375,7 @@ TEST_F(DictionaryTest, ReadAllReadsEveryReadableEntryAndClosesTheBusItOpened)
     EXPECT_EQ(side.messagesPassed, static_cast<int>(total)) << "one window message passed on per entry";
     EXPECT_EQ(DriverLoaded(), 0);
     EXPECT_EQ(dictionaryBusy, 0);
-    EXPECT_TRUE(Shown(side.events).empty()) << "no message box";
+    EXPECT_EQ(side.Count("message"), 0u) << "no message box";
 
     const std::size_t name = Position(0x1008, 0);
     EXPECT_EQ(objectDictionary.values[name].state, ValueState::Read);
@@ -402,7 +405,7 @@ TEST_F(DictionaryTest, ReadAllShowsAnAbortInTheEntryAndGoesOn)
     EXPECT_EQ(missing.state, ValueState::Aborted);
     EXPECT_EQ(missing.abortCode, 0x06020000u);
     EXPECT_EQ(objectDictionary.values[Position(0x6000, 1)].state, ValueState::Read) << "the next entry is read";
-    EXPECT_TRUE(Shown(side.events).empty()) << "no message box per abort";
+    EXPECT_EQ(side.Count("message") + side.Count("notice"), 0u) << "no message box per abort";
 }
 
 TEST_F(DictionaryTest, AbortStopsBeforeTheNextEntry)

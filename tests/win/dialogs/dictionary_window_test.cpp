@@ -42,6 +42,7 @@ std::string Utf8(const std::wstring& wide)
 std::string ExtendedIoModule(const std::string& file)
 {
     std::string text = file;
+    std::erase(text, '\r');  // edited line by line; the reader takes either line end
     auto replace = [&text](const std::string& from, const std::string& to) {
         const std::size_t at = text.find(from);
         EXPECT_NE(at, std::string::npos) << from;
