@@ -20,6 +20,7 @@
 #include "registered_windows.h"
 #include "resource.h"
 #include "resource_language.h"
+#include "slave_dictionary.h"
 #include "settings.h"
 #include "tick.h"
 
@@ -476,6 +477,9 @@ int OpenDictionaryWindow(HWND parent)
     if (dictionaryWindow != nullptr) {
         if (IsIconic(dictionaryWindow))
             ShowWindow(dictionaryWindow, SW_RESTORE);
+        // The current slave changed since the window was filled: its own file now.
+        if (!DictionaryReading() && objectDictionary.node != static_cast<std::uint32_t>(appSettings.CurrAdr))
+            LoadDictionary(dictionaryWindow);
         SetActiveWindow(dictionaryWindow);
         SetFocus(GetDlgItem(dictionaryWindow, IDC_DICT_LIST));
         return 1;

@@ -78,6 +78,7 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDC_DICT_READ_ALL 1049  // "Read All", "Abort" while it runs
 #define IDC_DICT_WRITE 1050     // Write Object for the selected entry (also Shift+Enter)
 #define IDC_DICT_OPEN 1051      // the file dialog: another EDS file for this node
+#define IDC_DICT_FILTER_LABEL 1052  // numbered, so the window is never taken for a message box
 
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001

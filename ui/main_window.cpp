@@ -15,6 +15,7 @@
 #include "resource.h"
 #include "resource_language.h"
 #include "search_dialog.h"
+#include "slave_dictionary.h"
 #include "settings.h"
 
 namespace {
@@ -198,10 +199,12 @@ void InitMainControls(HWND window)
 }
 
 // The Object Dictionary window to the front, or opened by the idle cycle: its reads of
-// the slave's identity run outside this handler.
+// the slave's identity run outside this handler. A window that shows another slave than
+// the current one is filled anew the same way.
 void OnObjectDictionary(HWND window)
 {
-    if (DictionaryWindow() != nullptr)
+    ValidateSlaveAddress(window);
+    if (DictionaryWindow() != nullptr && objectDictionary.node == static_cast<std::uint32_t>(appSettings.CurrAdr))
         OpenDictionaryWindow(window);
     else
         commState.DeferredCommand = DeferredOpenDictionary;

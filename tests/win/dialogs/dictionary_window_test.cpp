@@ -408,6 +408,34 @@ TEST_F(ObjectDictionaryWindow, ShiftEnterAndWriteOnlyEntriesOpenWriteObjectWithT
     EXPECT_EQ(ControlText(WriteObjectDialog(), IDC_SEND_VALUE).substr(0, 6), L"53 69 ");
 }
 
+TEST_F(ObjectDictionaryWindow, AnotherSlaveGetsItsOwnFileAndAWriteOnlyEntryOpensWriteObject)
+{
+    HWND dialog = Open();
+    ASSERT_NE(dialog, nullptr);
+    SetDlgItemTextW(window, IDC_ADDRESS, L"5");
+    EXPECT_EQ(Open(), dialog) << "the same window, filled anew";
+    EXPECT_EQ(ControlText(dialog, IDC_DICT_FILE).substr(0, 20), L"Node 5: drive.eds, S");
+    HWND list = List(dialog);
+    Filter(dialog, L"2001");
+    ASSERT_EQ(RowCount(list), 1);
+    EXPECT_EQ(CellText(list, 0, 4), L"wo");
+    SetFocus(list);
+    PressKey(list, VK_RETURN);
+    HWND write = WriteObjectDialog();
+    ASSERT_NE(write, nullptr) << "an entry that cannot be read opens Write Object";
+    EXPECT_EQ(ReadObjectDialog(), nullptr);
+    EXPECT_EQ(ControlText(write, IDC_OBJECT_INDEX), L"2001");
+    EXPECT_EQ(IsDlgButtonChecked(write, IDC_COUNT_4), BST_CHECKED);
+    EXPECT_EQ(ControlText(write, IDC_SEND_VALUE), L"0") << "the file's default";
+
+    // Read All leaves the write-only entry out.
+    Filter(dialog, L"");
+    Click(dialog, IDC_DICT_READ_ALL);
+    EXPECT_EQ(CellText(list, FindRow(list, L"2001", L"00"), 6), L"");
+    EXPECT_NE(CellText(list, FindRow(list, L"2000", L"00"), 6).find(L"SimDrive virtual positioning drive"), std::wstring::npos)
+        << "a segmented string";
+}
+
 TEST_F(ObjectDictionaryWindow, AValueOutsideTheEntrysLimitsIsWrittenOnlyWhenConfirmed)
 {
     UseTestFolder();
