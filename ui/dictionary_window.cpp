@@ -23,7 +23,7 @@ static_assert(std::uint32_t{PresetHex} == FormatHex && std::uint32_t{PresetFloat
 namespace {
 
 constexpr int kColumnCount = 7;
-constexpr int kColumnWidths[kColumnCount] = {48, 32, 230, 110, 48, 90, 160};  // pixels
+constexpr int kColumnWidths[kColumnCount] = {48, 40, 205, 110, 56, 90, 150};  // pixels
 constexpr int kTextSize = 1025;  // wsprintfW writes at most 1024 characters
 constexpr std::size_t kArgumentChars = 300;  // of a name filled into a window text
 
