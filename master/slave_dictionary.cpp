@@ -243,19 +243,26 @@ int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& iden
 
 int ReadEdsFile(const char* path, std::uint8_t node, eds::Device& device, std::string& error)
 {
+    // The error line names the file: a remembered file is not one the operator has just
+    // picked. A file that cannot be opened is named by its whole path, which says why.
     std::string text;
     switch (ReadWholeFile(path, kMaxEdsFileBytes, text)) {
     case ReadFileResult::Missing:
-        error = std::string(path) + ": the file cannot be opened";
+        error = path;
         return 0;
     case ReadFileResult::TooLarge:
-        error = std::string(path) + ": the file is larger than the reader takes";
+        error = std::string(path) + ": > " + std::to_string(kMaxEdsFileBytes) + " bytes";
         return 0;
     case ReadFileResult::Ok:
         break;
     }
     device = eds::Device{};
-    return eds::ReadDevice(text, node, device, error) ? 1 : 0;
+    if (eds::ReadDevice(text, node, device, error))
+        return 1;
+    const std::string_view whole(path);
+    const std::size_t slash = whole.find_last_of("\\/");
+    error = std::string(slash == std::string_view::npos ? whole : whole.substr(slash + 1)) + ": " + error;
+    return 0;
 }
 
 EdsSource FindEdsFile(const char* folder, const SlaveIdentity& identity, std::uint8_t node, std::string& path,

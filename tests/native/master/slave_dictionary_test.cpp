@@ -357,6 +357,11 @@ TEST_F(DictionaryTest, WithoutAMatchTheRememberedFileElseThePickedOneIsShownAndR
     side.pickedFile = In("a_broken.eds");
     EXPECT_EQ(OpenSlaveDictionary(TestOwner(), folder.c_str()), 0);
     EXPECT_EQ(side.Count("warning 1042"), 2u);
+    ASSERT_EQ(side.arguments.size(), 2u);
+    EXPECT_EQ(side.arguments[0], std::wstring(side.rememberedFile.begin(), side.rememberedFile.end()))
+        << "a file that cannot be opened is named by its path";
+    EXPECT_EQ(side.arguments[1].rfind(L"a_broken.eds: ", 0), 0u) << "the reader's error line, after the file's name";
+    EXPECT_GT(side.arguments[1].size(), std::wstring(L"a_broken.eds: ").size());
     EXPECT_EQ(side.Count("remember"), 0u);
     EXPECT_TRUE(objectDictionary.path.empty());
     EXPECT_TRUE(objectDictionary.device.entries.empty());

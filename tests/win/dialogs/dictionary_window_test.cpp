@@ -367,6 +367,20 @@ TEST_F(ObjectDictionaryWindow, EnterOpensReadObjectWithTheEntrysFormatAndShowsTh
         EXPECT_EQ(ControlText(read, IDC_RESULT_VALUE).substr(0, c.value.size()), c.value) << Utf8(c.filter);
     }
     EXPECT_EQ(DriverLoaded(), 0);
+
+    // A double click on a row does the same.
+    Filter(dialog, L"1018sub2");
+    RECT row{LVIR_BOUNDS, 0, 0, 0};
+    ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row)));
+    const LPARAM point = MAKELPARAM((row.left + row.right) / 2, (row.top + row.bottom) / 2);
+    // (The first click of the two selects the row, as the filter already has.)
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    SendMessageW(list, WM_LBUTTONUP, 0, point);
+    RouteQueuedMessages();
+    ASSERT_NE(ReadObjectDialog(), nullptr);
+    EXPECT_EQ(ControlText(ReadObjectDialog(), IDC_OBJECT_SUBINDEX), L"02");
+    RunIdleCycle();
+    EXPECT_EQ(ControlText(ReadObjectDialog(), IDC_RESULT_VALUE), L"1025");
 }
 
 TEST_F(ObjectDictionaryWindow, ShiftEnterAndWriteOnlyEntriesOpenWriteObjectWithTheTypesWidth)
