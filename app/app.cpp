@@ -110,6 +110,25 @@ void ResetApplicationState()
     ResetWindowState();
 }
 
+// The list view class for the Object Dictionary. The common controls library is loaded
+// (from the system folder) when the window first opens, not at start-up: loaded, it
+// changes how the standard controls of every window draw, and a run that never opens the
+// window keeps working as it always did. True when the class is there.
+bool RegisterListViewClass()
+{
+    static bool registered = false;
+    if (registered)
+        return true;
+    HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr)
+        return false;
+    using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = reinterpret_cast<InitControls>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
+    registered = init != nullptr && init(&controls) != FALSE;
+    return registered;
+}
+
 // The master's questions in the platform's box styles.
 int ShowMasterMessage(HWND owner, MessageForm form, std::uint32_t stringId, const wchar_t* argument)
 {
@@ -322,9 +341,6 @@ int InitApplication(HINSTANCE instance, int showCommand)
     if (BuildPathBeside(folder, kEdsFolderName, PathLength::Whole) &&
         WideCharToMultiByte(CP_UTF8, 0, folder, -1, edsFolder, sizeof edsFolder, nullptr, nullptr) == 0)
         edsFolder[0] = '\0';
-    // The Object Dictionary's list view.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
 
     // 9
     MessageHook = PumpMessage;
@@ -484,6 +500,8 @@ int OpenDictionaryWindow(HWND parent)
         SetFocus(GetDlgItem(dictionaryWindow, IDC_DICT_LIST));
         return 1;
     }
+    if (!RegisterListViewClass())
+        return 0;
     dictionaryWindow = CreateDialogInLanguage(IDD_OBJECT_DICTIONARY, parent, DictionaryDlgProc, 0);
     if (dictionaryWindow == nullptr)
         return 0;

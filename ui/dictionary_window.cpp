@@ -429,7 +429,14 @@ int PickEdsFile(HWND owner, char* path, std::uint32_t size)
     dialog.nMaxFile = static_cast<DWORD>(std::size(chosen));
     dialog.lpstrInitialDir = folder;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&dialog))
+    // The common dialogs' library only when asked for, from the system folder, like the
+    // common controls (the shell loads those when the window first opens).
+    static HMODULE dialogs = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    using OpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
+    const auto open = dialogs != nullptr ? reinterpret_cast<OpenFileName>(
+                                               reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW")))
+                                         : nullptr;
+    if (open == nullptr || !open(&dialog))
         return 0;
     return WideCharToMultiByte(CP_UTF8, 0, chosen, -1, path, static_cast<int>(size), nullptr, nullptr) != 0 ? 1 : 0;
 }
