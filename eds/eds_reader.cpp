@@ -178,14 +178,19 @@ std::string Quote(std::string_view text)
 
 bool Fail(std::string& error, std::string_view section, std::string_view what)
 {
-    error.assign("[").append(Quote(section)).append("]: ").append(what);
+    error = Quote(section);
+    error.insert(error.begin(), '[');
+    error += "]: ";
+    error += what;
     return false;
 }
 
-std::string Hex(unsigned value, int digits)
+// One number in a fixed text (std::string's operator+ chains draw a false -Wrestrict
+// from MinGW's GCC 12).
+std::string Say(const char* format, unsigned long long number)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    char text[96];
+    std::snprintf(text, sizeof text, format, number);
     return text;
 }
 
@@ -375,11 +380,29 @@ bool ReadEntry(const IniSection& section, std::uint16_t index, std::uint8_t subI
            EncodeLimit(keys.highLimit, "HighLimit", section.name, nodeId, entry, entry.highLimit, error);
 }
 
-bool AddEntry(Device& device, Entry&& entry, std::string_view section, std::string& error)
+std::size_t EntryBytes(const Entry& entry)
 {
-    if (device.entries.size() >= kMaxEntries)
-        return Fail(error, section, "more than 65536 entries in the file");
-    device.entries.push_back(std::move(entry));
+    std::size_t bytes = entry.objectName.size() + entry.name.size() + entry.defaultText.size() +
+                        entry.defaultValue.size() + entry.lowLimit.size() + entry.highLimit.size();
+    for (const OtherKey& key : entry.otherKeys)
+        bytes += key.name.size() + key.value.size();
+    return bytes;
+}
+
+// The entries of one file and what their texts cost so far.
+struct Collected {
+    Device& device;
+    std::size_t bytes;
+};
+
+bool AddEntry(Collected& collected, Entry&& entry, std::string_view section, std::string& error)
+{
+    if (collected.device.entries.size() >= kMaxEntries)
+        return Fail(error, section, Say("more than %llu entries in the file", kMaxEntries));
+    collected.bytes += EntryBytes(entry);
+    if (collected.bytes > kMaxEntryBytes)
+        return Fail(error, section, Say("the entries' names and values exceed %llu bytes", kMaxEntryBytes));
+    collected.device.entries.push_back(std::move(entry));
     return true;
 }
 
@@ -397,9 +420,9 @@ bool ReadCompactTexts(const IniSection* section, unsigned count, std::vector<con
         bool negative = false;
         std::uint64_t sub = 0;
         if (!ParseNumber(key.key, 0, negative, sub) || negative || sub == 0 || sub > count)
-            return Fail(error, section->name, Quote(key.key) + " is not a sub-index 1-" + std::to_string(count));
-        if (texts[sub] == nullptr)
-            texts[sub] = &key.value;
+            return Fail(error, section->name, Quote(key.key).append(Say(" is not a sub-index 1-%llu", count)));
+        if (texts[static_cast<std::size_t>(sub)] == nullptr)
+            texts[static_cast<std::size_t>(sub)] = &key.value;
     }
     return true;
 }
@@ -408,7 +431,7 @@ bool ReadCompactTexts(const IniSection* section, unsigned count, std::vector<con
 // object's type, access, mapping and limits.
 bool ReadCompactObject(const IniSection& object, const SectionRef* begin, const SectionRef* end,
                        const IniFile& ini, unsigned count, std::uint16_t index, std::uint8_t objectType,
-                       std::uint8_t nodeId, Device& device, std::string& error)
+                       std::uint8_t nodeId, Collected& collected, std::string& error)
 {
     const IniSection* names = nullptr;
     const IniSection* values = nullptr;
@@ -435,7 +458,7 @@ bool ReadCompactObject(const IniSection& object, const SectionRef* begin, const 
     first.defaultText = std::to_string(count);
     first.defaultValue = {static_cast<std::uint8_t>(count)};
     first.hasDefault = true;
-    if (!AddEntry(device, std::move(first), object.name, error))
+    if (!AddEntry(collected, std::move(first), object.name, error))
         return false;
 
     std::vector<const std::string*> nameTexts;
@@ -449,8 +472,8 @@ bool ReadCompactObject(const IniSection& object, const SectionRef* begin, const 
         entry.name = nameTexts[sub] != nullptr ? *nameTexts[sub] : objectName + std::to_string(sub);
         if (valueTexts[sub] != nullptr &&
             !EncodeEntryValue(valueTexts[sub], false, values->name, nodeId, entry, error))
-            return Fail(error, values->name, "value of sub-index " + std::to_string(sub) + " does not fit the DataType");
-        if (!AddEntry(device, std::move(entry), object.name, error))
+            return Fail(error, values->name, Say("value of sub-index %llu does not fit the DataType", sub));
+        if (!AddEntry(collected, std::move(entry), object.name, error))
             return false;
     }
     return true;
@@ -458,10 +481,10 @@ bool ReadCompactObject(const IniSection& object, const SectionRef* begin, const 
 
 // One listed object: its refs [begin, end) are every section of its index, sorted.
 bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin, const SectionRef* end,
-                std::uint8_t nodeId, Device& device, std::string& error)
+                std::uint8_t nodeId, Collected& collected, std::string& error)
 {
     if (begin == end || begin->part != Part::Object)
-        return Fail(error, Hex(index, 4).substr(2), "listed object has no section");
+        return Fail(error, Say("%04llX", index), "listed object has no section");
     if (begin + 1 != end && begin[1].part == Part::Object)
         return Fail(error, ini.sections[begin[1].section].name, "a second section for the same object");
     const IniSection& object = ini.sections[begin->section];
@@ -479,7 +502,7 @@ bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin
         if (!ReadEntry(object, index, 0, type, nodeId, entry, error))
             return false;
         entry.objectName = objectName;
-        return AddEntry(device, std::move(entry), object.name, error);
+        return AddEntry(collected, std::move(entry), object.name, error);
     }
     case kObjectArray:
     case kObjectRecord: {
@@ -489,20 +512,20 @@ bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin
             return Fail(error, object.name, "CompactSubObj is not a number 0-255");
         if (compact != 0)
             return ReadCompactObject(object, begin, end, ini, static_cast<unsigned>(compact), index, type, nodeId,
-                                     device, error);
+                                     collected, error);
         int previous = -1;
         for (const SectionRef* ref = begin + 1; ref != end && ref->part == Part::Sub; ++ref) {
             const IniSection& section = ini.sections[ref->section];
             if (ref->subIndex < 0)
                 return Fail(error, section.name, "sub-index is not a hexadecimal number 0-FF");
             if (ref->subIndex == previous)
-                return Fail(error, section.name, "a second section for sub-index " + Hex(static_cast<unsigned>(previous), 2));
+                return Fail(error, section.name, Say("a second section for sub-index 0x%02llX", static_cast<unsigned long long>(previous)));
             previous = ref->subIndex;
             Entry entry;
             if (!ReadEntry(section, index, static_cast<std::uint8_t>(ref->subIndex), type, nodeId, entry, error))
                 return false;
             entry.objectName = objectName;
-            if (!AddEntry(device, std::move(entry), section.name, error))
+            if (!AddEntry(collected, std::move(entry), section.name, error))
                 return false;
         }
         return true;
@@ -511,7 +534,7 @@ bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin
     case kObjectDefStruct:
         return true;
     default:
-        return Fail(error, object.name, "ObjectType " + Hex(type, 1) + " is not supported");
+        return Fail(error, object.name, Say("ObjectType 0x%llX is not supported", type));
     }
 }
 
@@ -575,7 +598,7 @@ bool ReadObjectLists(const IniFile& ini, std::vector<std::uint16_t>& indices, st
     indices.clear();
     for (std::size_t i = 0; i < listed.size(); ++i) {
         if (i > 0 && listed[i].index == listed[i - 1].index)
-            return Fail(error, listed[i].list->name, "object " + Hex(listed[i].index, 4) + " is listed twice");
+            return Fail(error, listed[i].list->name, Say("object 0x%04llX is listed twice", listed[i].index));
         indices.push_back(listed[i].index);
     }
     return true;
@@ -702,21 +725,18 @@ bool EncodeValue(std::string_view text, std::uint16_t dataType, std::uint8_t nod
     return true;
 }
 
-bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std::string& error)
+namespace {
+
+bool ReadDeviceText(std::string_view text, std::uint8_t nodeId, Device& device, std::string& error)
 {
-    device = Device{};
-    error.clear();
     if (text.size() > kMaxFileBytes) {
-        error = "file larger than " + std::to_string(kMaxFileBytes) + " bytes";
+        error = Say("file larger than %llu bytes", kMaxFileBytes);
         return false;
     }
     IniFile ini;
-    if (!ParseIni(text, IniLimits{kMaxLineBytes, kMaxSections}, ini, error))
-        return false;
-    if (!ReadDeviceInfo(ini, device.info, error))
-        return false;
     std::vector<std::uint16_t> indices;
-    if (!ReadObjectLists(ini, indices, error))
+    if (!ParseIni(text, IniLimits{kMaxLineBytes, kMaxSections, kMaxKeys}, ini, error) ||
+        !ReadDeviceInfo(ini, device.info, error) || !ReadObjectLists(ini, indices, error))
         return false;
 
     // Every section once, sorted by index and kind, instead of looking up 256 possible
@@ -728,6 +748,7 @@ bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std:
             refs.push_back(ref);
     }
     std::stable_sort(refs.begin(), refs.end(), RefLess);  // a second section of a kind stays second
+    Collected collected{device, 0};
     const SectionRef* at = refs.data();
     const SectionRef* const last = refs.data() + refs.size();
     for (const std::uint16_t index : indices) {
@@ -736,10 +757,8 @@ bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std:
         const SectionRef* end = at;
         while (end != last && end->index == index)
             ++end;
-        if (!ReadObject(ini, index, at, end, nodeId, device, error)) {
-            device.entries.clear();
+        if (!ReadObject(ini, index, at, end, nodeId, collected, error))
             return false;
-        }
         at = end;
     }
     for (const Entry& entry : device.entries) {
@@ -749,6 +768,18 @@ bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std:
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std::string& error)
+{
+    device = Device{};
+    error.clear();
+    if (ReadDeviceText(text, nodeId, device, error))
+        return true;
+    device = Device{};  // nothing half-read
+    return false;
 }
 
 int CompareWithLimits(const Entry& entry, const std::uint8_t* value, std::size_t length)

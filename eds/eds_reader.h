@@ -9,8 +9,20 @@
 // present), LowLimit, HighLimit, PDOMapping. Numbers: decimal, 0x hexadecimal,
 // 0-prefixed octal, negative numbers, sums with $NODEID ("$NODEID+0x180").
 //
-// Bounded: a text larger than kMaxFileBytes, more than kMaxSections sections, an over-long
-// line or value is refused with one error line; the work is linear in the text's size.
+// CompactSubObj=N: sub 0 "NrOfEntries" (UNSIGNED8, ro, value N); subs 1..N take the
+// object's DataType, AccessType, PDOMapping, limits and value, their names from
+// [XXXXName] (else "<object name><n>") and values from [XXXXValue]. A DOMAIN object
+// without DataType or AccessType is DOMAIN, rw. Sections are found whatever the case and
+// the leading zeros of their names.
+//
+// Refused with one error line: a malformed number or access type, a value that does not
+// fit its data type, a missing DataType or AccessType, a listed object without a section
+// or listed twice, a sub-object section that is no sub-index, an unknown ObjectType.
+// Unknown data types and keys are kept.
+//
+// Bounded: a text larger than kMaxFileBytes, more than kMaxSections sections or kMaxKeys
+// keys, an over-long line or value, more than kMaxEntries entries or kMaxEntryBytes of
+// their texts is refused with one error line; the work is linear in the text's size.
 #pragma once
 
 #include <cstddef>
@@ -43,10 +55,16 @@ constexpr std::uint16_t kTypeUnsigned64 = 0x001B;
 constexpr std::size_t kMaxFileBytes = 8u * 1024u * 1024u;
 constexpr std::size_t kMaxSections = 65536;
 constexpr std::size_t kMaxLineBytes = 64u * 1024u;  // one line without its line end
-// Entries of one device: more than a dictionary can hold (65536 indices of up to 256
-// subs) is never a real device, and CompactSubObj would otherwise let 30 bytes of text
-// make 255 entries.
+// key=value lines, far more than any device file holds: 8 MiB of "k=" lines would
+// otherwise make millions of records, too many for a 32-bit program's memory.
+constexpr std::size_t kMaxKeys = 1024u * 1024u;
+// Entries of one device, far more than a real device has: CompactSubObj lets 30 bytes
+// of text make 256 entries, so a small file could otherwise make millions.
 constexpr std::size_t kMaxEntries = 65536;
+// Bytes of the entries' texts and values together: an object's name is copied into each
+// of its entries, so a 60 KiB name over 255 short sub-sections would otherwise cost
+// gigabytes.
+constexpr std::size_t kMaxEntryBytes = 32u * 1024u * 1024u;
 
 // Bytes of a value of the type; kVariableSize for strings and domains; 0 for a type the
 // reader does not know (its entries are kept, without a default value).

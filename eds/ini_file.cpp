@@ -31,7 +31,8 @@ constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 bool Fail(std::string& error, std::size_t lineNumber, const char* what, std::size_t limit, const char* unit)
 {
     char text[96];
-    std::snprintf(text, sizeof text, "line %zu: %s %zu %s", lineNumber, what, limit, unit);
+    std::snprintf(text, sizeof text, "line %llu: %s %llu %s", static_cast<unsigned long long>(lineNumber), what,
+                  static_cast<unsigned long long>(limit), unit);
     error = text;
     return false;
 }
@@ -73,6 +74,7 @@ bool ParseIni(std::string_view text, const IniLimits& limits, IniFile& ini, std:
         text.remove_prefix(3);
     std::size_t current = kNoSection;
     std::size_t lineNumber = 0;
+    std::size_t keys = 0;
     while (!text.empty()) {
         ++lineNumber;
         const std::size_t end = text.find('\n');
@@ -97,6 +99,8 @@ bool ParseIni(std::string_view text, const IniLimits& limits, IniFile& ini, std:
         const std::size_t equals = line.find('=');
         if (current == kNoSection || equals == std::string_view::npos)
             continue;
+        if (++keys > limits.maxKeys)
+            return Fail(error, lineNumber, "more than", limits.maxKeys, "keys");
         ini.sections[current].entries.push_back(
             IniEntry{std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
     }
@@ -107,7 +111,8 @@ IniFile ParseIni(std::string_view text)
 {
     IniFile ini;
     std::string unused;
-    const IniLimits none{static_cast<std::size_t>(-1), static_cast<std::size_t>(-1)};
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    const IniLimits none{kNone, kNone, kNone};
     static_cast<void>(ParseIni(text, none, ini, unused));
     return ini;
 }

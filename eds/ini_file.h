@@ -36,6 +36,7 @@ struct IniFile {
 struct IniLimits {
     std::size_t maxLineBytes;  // without the line end
     std::size_t maxSections;   // distinct sections
+    std::size_t maxKeys;       // key=value lines of all sections
 };
 
 // Reads the whole text without limits (for files the operator wrote, like the network

@@ -51,7 +51,10 @@ std::string EntryName(std::uint16_t index, std::uint8_t subIndex, std::uint8_t o
 
 bool Fail(std::string& error, const eds::Entry& entry, const char* what)
 {
-    error.assign("[").append(EntryName(entry.index, entry.subIndex, entry.objectType)).append("]: ").append(what);
+    error = EntryName(entry.index, entry.subIndex, entry.objectType);
+    error.insert(error.begin(), '[');
+    error += "]: ";
+    error += what;
     return false;
 }
 

@@ -140,21 +140,16 @@ TEST(EdsFiles, DefaultNetworkFilesAreReadCompletely)
     }
 }
 
-TEST(EdsFiles, SpotChecksOfTheIoModule)
+// What the simulated bus and the window take from the I/O module beyond names.
+TEST(EdsFiles, IoModuleTypesAccessAndOwnKeys)
 {
     const std::string text = ReadFile(std::string(EDS_DEFAULT_NETWORK) + "/io_module.eds");
     eds::Device device;
     std::string error;
     ASSERT_TRUE(eds::ReadDevice(text, 3, device, error)) << error;
-    const eds::Entry* name = Find(device, 0x1008, 0);
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->dataType, eds::kTypeVisibleString);
-    EXPECT_EQ(name->access, Access::Const);
-    EXPECT_EQ(std::string(name->defaultValue.begin(), name->defaultValue.end()), "SimIO 8DI 8DO 2AI 2AO");
     const eds::Entry* output = Find(device, 0x6411, 1);
     ASSERT_NE(output, nullptr);
     EXPECT_EQ(output->objectName, "Write analog output 16-bit");
-    EXPECT_EQ(output->name, "Analog output 1");
     EXPECT_EQ(output->objectType, 0x8);
     EXPECT_EQ(output->dataType, eds::kTypeInteger16);
     EXPECT_EQ(output->access, Access::ReadWriteOutput);
@@ -164,9 +159,6 @@ TEST(EdsFiles, SpotChecksOfTheIoModule)
     ASSERT_EQ(light->otherKeys.size(), 1u);  // the simulated bus's own key
     EXPECT_EQ(light->otherKeys[0].name, "SimRunningLight");
     EXPECT_EQ(light->otherKeys[0].value, "250");
-    const eds::Entry* rpdo3 = Find(device, 0x1402, 1);
-    ASSERT_NE(rpdo3, nullptr);
-    EXPECT_EQ(rpdo3->defaultValue, Le32(0x80000403));
 }
 
 TEST(EdsFiles, ValveTerminalWithCompactArraysAndMissingKeys)
@@ -251,18 +243,6 @@ TEST(EdsFiles, ValveTerminalWithCompactArraysAndMissingKeys)
     EXPECT_EQ(valves->highLimit, (Bytes{0xFF, 0x0F}));
     const std::uint8_t tooHigh[] = {0x00, 0x10};
     EXPECT_EQ(eds::CompareWithLimits(*valves, tooHigh, 2), 1);
-    const eds::Entry* time = Find(device, 0x2000, 0);
-    ASSERT_NE(time, nullptr);
-    const Bytes below = Le32(static_cast<std::uint32_t>(-1001));
-    EXPECT_EQ(eds::CompareWithLimits(*time, below.data(), 4), -1);
-    EXPECT_EQ(eds::CompareWithLimits(*time, time->defaultValue.data(), 4), 0);
-    const eds::Entry* pressure = Find(device, 0x2001, 0);
-    ASSERT_NE(pressure, nullptr);
-    const float high = 10.75f;
-    std::uint8_t highBytes[4];
-    std::memcpy(highBytes, &high, 4);
-    EXPECT_EQ(eds::CompareWithLimits(*pressure, highBytes, 4), 1);
-    EXPECT_EQ(eds::CompareWithLimits(*pressure, pressure->defaultValue.data(), 4), 0);
     const eds::Entry* unknown = Find(device, 0x2100, 0);
     ASSERT_NE(unknown, nullptr);
     EXPECT_EQ(unknown->defaultText, "0");

@@ -99,6 +99,14 @@ TEST(EdsReader, AccessTypesWhateverTheirCase)
         ASSERT_EQ(device.entries.size(), 1u);
         EXPECT_EQ(device.entries[0].access, c.access) << c.accessType;
     }
+    // A DOMAIN object may leave out both DataType and AccessType.
+    eds::Device device;
+    std::string error;
+    ASSERT_TRUE(eds::ReadDevice("[OptionalObjects]\n1=0x2000\n[2000]\nObjectType=0x2\n", 1, device, error)) << error;
+    ASSERT_EQ(device.entries.size(), 1u);
+    EXPECT_EQ(device.entries[0].dataType, eds::kTypeDomain);
+    EXPECT_EQ(device.entries[0].access, Access::ReadWrite);
+    EXPECT_FALSE(device.entries[0].hasDefault);
 }
 
 // Each refused text with the one error line the operator sees.
@@ -164,39 +172,6 @@ TEST(EdsReader, MalformedFilesGiveTheirErrorLine)
     }
 }
 
-// What the reader does not know it keeps rather than refuses: an unknown data type, keys
-// of other tools, objects that only describe types.
-TEST(EdsReader, KeepsWhatItDoesNotKnow)
-{
-    const std::string text =
-        "[OptionalObjects]\n1=0x0007\n2=0x2000\n3=0x2001\n"
-        "[0007]\nObjectType=0x5\nDataType=0x0007\nAccessType=ro\n"  // DEFTYPE: no value
-        "[2000]\nParameterName=Vendor block\nDataType=0x0040\nAccessType=rw\nDefaultValue=0x12\n"
-        "ObjectFlags=1\nDenotation=Pump speed\nDataType=0x0007\n"
-        "[2001]\nParameterName=Firmware\nObjectType=0x2\n";
-    eds::Device device;
-    std::string error;
-    ASSERT_TRUE(eds::ReadDevice(text, 1, device, error)) << error;
-    ASSERT_EQ(device.entries.size(), 2u);
-    const eds::Entry& unknown = device.entries[0];
-    EXPECT_EQ(unknown.dataType, 0x0040);  // the first DataType counts
-    EXPECT_EQ(eds::DataTypeSize(unknown.dataType), 0u);
-    EXPECT_EQ(eds::DataTypeName(unknown.dataType), nullptr);
-    EXPECT_FALSE(unknown.hasDefault);
-    EXPECT_TRUE(unknown.defaultValue.empty());
-    EXPECT_EQ(unknown.defaultText, "0x12");
-    ASSERT_EQ(unknown.otherKeys.size(), 2u);
-    EXPECT_EQ(unknown.otherKeys[0].name, "ObjectFlags");
-    EXPECT_EQ(unknown.otherKeys[1].name, "Denotation");
-    EXPECT_EQ(unknown.otherKeys[1].value, "Pump speed");
-    // A DOMAIN object needs neither DataType nor AccessType.
-    const eds::Entry& domain = device.entries[1];
-    EXPECT_EQ(domain.objectType, 0x2);
-    EXPECT_EQ(domain.dataType, eds::kTypeDomain);
-    EXPECT_EQ(domain.access, Access::ReadWrite);
-    EXPECT_FALSE(domain.hasDefault);
-}
-
 std::string Listed(unsigned count, unsigned first)
 {
     std::string text = "[OptionalObjects]\n";
@@ -227,6 +202,14 @@ TEST(EdsReader, HostileTextsAreBounded)
                       0x2000 + i);
         manyEntries += section;
     }
+    std::string manyKeys = "[DeviceInfo]\n";
+    for (unsigned i = 0; i < 1200000; ++i)
+        manyKeys += "k=1\n";
+    // An object's name goes into each of its entries: 60,000 bytes times 255 subs.
+    std::string longNames = Listed(4, 0x2000);
+    for (unsigned i = 0; i < 4; ++i)
+        longNames += "[" + std::to_string(2000 + i) + "]\nObjectType=8\nDataType=5\nAccessType=ro\nCompactSubObj=255\n" +
+                     "ParameterName=" + std::string(60000, 'n') + "\n";
     std::string sum = var + "DefaultValue=1";
     for (unsigned i = 0; i < 20000; ++i)
         sum += "+1";
@@ -238,6 +221,8 @@ TEST(EdsReader, HostileTextsAreBounded)
          "[2000]: DefaultValue does not fit the DataType"},
         {"a sum of 20000 terms", sum + "\n", "[2000]: DefaultValue does not fit the DataType"},
         {"255 compact subs in 300 objects", manyEntries, "[2100]: more than 65536 entries in the file"},
+        {"long names copied into 1020 entries", longNames,
+         "[2001]: the entries' names and values exceed 33554432 bytes"},
         {"a long section name", var + "ObjectType=9\n[2000sub" + std::string(100, 'F') + "]\n",
          "[2000subFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF...]: sub-index is not a hexadecimal number 0-FF"},
     };
@@ -247,6 +232,7 @@ TEST(EdsReader, HostileTextsAreBounded)
         EXPECT_FALSE(eds::ReadDevice(c.text, 1, device, error)) << c.what;
         EXPECT_EQ(error, c.error) << c.what;
         EXPECT_TRUE(device.entries.empty()) << c.what;
+        EXPECT_FALSE(device.info.hasVendorNumber) << c.what;
     }
 }
 

@@ -51,7 +51,7 @@ TEST(IniReader, FindsValuesWhateverTheCaseAndLineEnds)
 // names the first line over a limit.
 TEST(IniReader, BoundedReadStopsAtTheFirstLineOverALimit)
 {
-    const eds::IniLimits limits{10, 2};
+    const eds::IniLimits limits{10, 2, 3};
     struct Case {
         std::string text;
         const char* error;  // nullptr: read
@@ -64,6 +64,8 @@ TEST(IniReader, BoundedReadStopsAtTheFirstLineOverALimit)
         {"[A]\nk=1\n[B]\n[a]\n[b]\nk=2", nullptr},     // repeated sections count once
         {"[A]\n[B]\n[C]\n", "line 3: more than 2 sections"},
         {"[A]\nkey=1234567", "line 2: longer than 10 bytes"},  // no line end at the end
+        {"a=1\n[A]\na=1\n[B]\nb=2\nno key\nc=3\n", nullptr},  // only keys of a section count
+        {"[A]\na=1\n[B]\nb=2\nc=3\nd=4\n", "line 6: more than 3 keys"},
     };
     for (const Case& c : cases) {
         eds::IniFile ini;
