@@ -383,7 +383,7 @@ TEST_F(ObjectDictionaryWindow, EnterOpensReadObjectWithTheEntrysFormatAndShowsTh
     EXPECT_EQ(ControlText(ReadObjectDialog(), IDC_RESULT_VALUE), L"1025");
 }
 
-TEST_F(ObjectDictionaryWindow, ShiftEnterAndWriteOnlyEntriesOpenWriteObjectWithTheTypesWidth)
+TEST_F(ObjectDictionaryWindow, ShiftEnterAndTheWriteButtonOpenWriteObjectWithTheTypesWidth)
 {
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);
