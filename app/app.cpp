@@ -1,5 +1,8 @@
 #include "app.h"
 
+#include <commctrl.h>
+
+#include <cstdio>
 #include <cwchar>
 #include <new>
 #include <type_traits>
@@ -7,6 +10,7 @@
 #include "bus_pump.h"
 #include "bus_trace.h"
 #include "comm_state.h"
+#include "dictionary_window.h"
 #include "exchange.h"
 #include "master_state.h"
 #include "messages.h"
@@ -16,6 +20,7 @@
 #include "registered_windows.h"
 #include "resource.h"
 #include "resource_language.h"
+#include "slave_dictionary.h"
 #include "settings.h"
 #include "tick.h"
 
@@ -31,6 +36,7 @@ constexpr wchar_t kDialogClassName[] = L"#32770";  // the platform's predefined 
 constexpr wchar_t kSettingsFileName[] = L"tovral.ini";
 constexpr wchar_t kTraceFileName[] = L"tovral.log";
 constexpr wchar_t kHelpFileName[] = L"tovral.chm";
+constexpr wchar_t kEdsFolderName[] = L"eds";
 constexpr wchar_t kErrorCaption[] = L"Error";
 
 // Application handles, one set per process. The instance is the executable's until
@@ -39,6 +45,8 @@ HINSTANCE appInstance = GetModuleHandleW(nullptr);
 HWND mainWindow = nullptr;          // from InitApplication; cleared by the window's destruction
 HWND readObjectDialog = nullptr;    // dialog 110 while open
 HWND writeObjectDialog = nullptr;   // dialog 111 while open
+HWND dictionaryWindow = nullptr;    // dialog 112 while open
+char edsFolder[4 * MAX_PATH] = "";  // "eds" beside the executable, UTF-8
 HACCEL editAccelerators = nullptr;  // table 105: Enter in the output byte field
 HACCEL globalAccelerators = nullptr;  // table 106: F1 to F4
 HICON appIcon = nullptr;            // icon 103; drawn by the About box
@@ -90,6 +98,8 @@ void ResetApplicationState()
     mainWindow = nullptr;
     readObjectDialog = nullptr;
     writeObjectDialog = nullptr;
+    dictionaryWindow = nullptr;
+    edsFolder[0] = '\0';
     editAccelerators = nullptr;
     globalAccelerators = nullptr;
     appIcon = nullptr;
@@ -100,11 +110,32 @@ void ResetApplicationState()
     ResetWindowState();
 }
 
+// The list view class for the Object Dictionary. The common controls library is loaded
+// (from the system folder) when the window first opens, not at start-up: loaded, it
+// changes how the standard controls of every window draw, and a run that never opens the
+// window keeps working as it always did. True when the class is there.
+bool RegisterListViewClass()
+{
+    static bool registered = false;
+    if (registered)
+        return true;
+    HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr)
+        return false;
+    using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = reinterpret_cast<InitControls>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
+    registered = init != nullptr && init(&controls) != FALSE;
+    return registered;
+}
+
 // The master's questions in the platform's box styles.
 int ShowMasterMessage(HWND owner, MessageForm form, std::uint32_t stringId, const wchar_t* argument)
 {
     UINT style = MB_OK;
-    if (form == FormOkCancelWarning)
+    if (form == FormOkWarning)
+        style = MB_OK | MB_ICONEXCLAMATION;
+    else if (form == FormOkCancelWarning)
         style = MB_OKCANCEL | MB_ICONEXCLAMATION;
     else if (form == FormRetryCancelWarning)
         style = MB_RETRYCANCEL | MB_ICONEXCLAMATION;
@@ -158,6 +189,7 @@ OperatorOps ShellOperations()
     ops.OpenReadObjectDialog = OpenReadObjectDialog;
     ops.OpenWriteObjectDialog = OpenWriteObjectDialog;
     ops.CloseObjectDialogs = CloseObjectDialogs;
+    ops.OpenDictionaryWindow = OpenDictionaryWindow;
     ops.WriteSettings = WriteSettings;
     ops.DestroyMainWindow = DestroyMainWindow;
     ops.PassMessageTo = PassMessageTo;
@@ -223,6 +255,26 @@ void SetWriteObjectDialog(HWND dialog)
     writeObjectDialog = dialog;
 }
 
+HWND DictionaryWindow()
+{
+    return dictionaryWindow;
+}
+
+void SetDictionaryWindow(HWND dialog)
+{
+    dictionaryWindow = dialog;
+}
+
+const char* EdsFolder()
+{
+    return edsFolder;
+}
+
+void SetEdsFolder(const char* folder)
+{
+    std::snprintf(edsFolder, sizeof edsFolder, "%s", folder);
+}
+
 HICON AppIcon()
 {
     return appIcon;
@@ -284,6 +336,11 @@ int InitApplication(HINSTANCE instance, int showCommand)
     // 8. The help path may be cut: it only names the file to show.
     if (!BuildPathBeside(helpPath, kHelpFileName, PathLength::CutToFit))
         return FailStartup();
+    // The EDS folder: without it the Object Dictionary only offers the file dialog.
+    wchar_t folder[MAX_PATH];
+    if (BuildPathBeside(folder, kEdsFolderName, PathLength::Whole) &&
+        WideCharToMultiByte(CP_UTF8, 0, folder, -1, edsFolder, sizeof edsFolder, nullptr, nullptr) == 0)
+        edsFolder[0] = '\0';
 
     // 9
     MessageHook = PumpMessage;
@@ -374,6 +431,8 @@ int RouteMessage(MSG* message)
         return 1;
     if (writeObjectDialog != nullptr && IsDialogMessageW(writeObjectDialog, message))
         return 1;
+    if (dictionaryWindow != nullptr && IsDialogMessageW(dictionaryWindow, message))
+        return 1;
     if (mainWindow != nullptr && IsDialogMessageW(mainWindow, message))
         return 1;
     // 6
@@ -422,6 +481,35 @@ int CloseObjectDialogs()
         DestroyWindow(writeObjectDialog);
         writeObjectDialog = nullptr;
     }
+    if (dictionaryWindow != nullptr) {
+        DestroyWindow(dictionaryWindow);
+        dictionaryWindow = nullptr;
+    }
+    return 1;
+}
+
+int OpenDictionaryWindow(HWND parent)
+{
+    if (dictionaryWindow != nullptr) {
+        if (IsIconic(dictionaryWindow))
+            ShowWindow(dictionaryWindow, SW_RESTORE);
+        // The current slave changed since the window was filled: its own file now.
+        if (!DictionaryReading() && objectDictionary.node != static_cast<std::uint32_t>(appSettings.CurrAdr))
+            LoadDictionary(dictionaryWindow);
+        SetActiveWindow(dictionaryWindow);
+        SetFocus(GetDlgItem(dictionaryWindow, IDC_DICT_LIST));
+        return 1;
+    }
+    if (!RegisterListViewClass())
+        return 0;
+    dictionaryWindow = CreateDialogInLanguage(IDD_OBJECT_DICTIONARY, parent, DictionaryDlgProc, 0);
+    if (dictionaryWindow == nullptr)
+        return 0;
+    ShowWindow(dictionaryWindow, SW_SHOW);
+    UpdateWindow(dictionaryWindow);
+    LoadDictionary(dictionaryWindow);
+    if (dictionaryWindow != nullptr)
+        SetFocus(GetDlgItem(dictionaryWindow, IDC_DICT_LIST));
     return 1;
 }
 

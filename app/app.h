@@ -23,6 +23,15 @@ void SetReadObjectDialog(HWND dialog);
 HWND WriteObjectDialog();
 void SetWriteObjectDialog(HWND dialog);
 
+// The open Object Dictionary window (dialog 112), or nullptr; cleared by its destruction.
+HWND DictionaryWindow();
+void SetDictionaryWindow(HWND dialog);
+
+// The folder the Object Dictionary looks for EDS files in (UTF-8): "eds" beside the
+// executable, built at start-up. SetEdsFolder points it elsewhere.
+const char* EdsFolder();
+void SetEdsFolder(const char* folder);
+
 // Icon 103 as loaded at start-up (drawn by the About box); nullptr when it is missing.
 HICON AppIcon();
 
@@ -53,7 +62,12 @@ int PumpMessage(MSG* message);
 // At most one object dialog exists: opening one closes the other.
 int OpenReadObjectDialog(HWND parent);
 int OpenWriteObjectDialog(HWND parent);
+// Closes both object dialogs and the Object Dictionary window (the close sequence).
 int CloseObjectDialogs();
+
+// Brings the Object Dictionary window to the front, or opens it and fills it from the
+// slave's EDS file (reading the slave's identity). The deferred command's operation.
+int OpenDictionaryWindow(HWND parent);
 
 int CenterOnScreen(HWND window);
 int CenterOverWindow(HWND reference, HWND window);

@@ -10,6 +10,7 @@ wchar_t settingsPath[MAX_PATH] = L"";  // from SetSettingsPath
 
 constexpr wchar_t kLanguageSection[] = L"Language";
 constexpr wchar_t kSettingsSection[] = L"Tovral";
+constexpr wchar_t kDictionarySection[] = L"ObjectDictionary";
 
 constexpr std::int32_t kDefaultPrimaryLanguage = 9;  // English
 constexpr std::int32_t kDefaultSubLanguage = 1;      // United States
@@ -65,6 +66,27 @@ int ReadSettings()
     if (appSettings.CurrAdr < 1 || appSettings.CurrAdr > 127)
         appSettings.CurrAdr = kDefaultCurrAdr;
     return 1;
+}
+
+int RecallEdsFile(std::uint32_t node, char* path, std::uint32_t size)
+{
+    wchar_t key[16];
+    std::swprintf(key, sizeof key / sizeof key[0], L"Node%u", static_cast<unsigned>(node));
+    wchar_t wide[MAX_PATH * 2] = L"";
+    GetPrivateProfileStringW(kDictionarySection, key, L"", wide, sizeof wide / sizeof wide[0], settingsPath);
+    if (wide[0] == L'\0')
+        return 0;
+    return WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, static_cast<int>(size), nullptr, nullptr) != 0 ? 1 : 0;
+}
+
+int RememberEdsFile(std::uint32_t node, const char* path)
+{
+    wchar_t key[16];
+    std::swprintf(key, sizeof key / sizeof key[0], L"Node%u", static_cast<unsigned>(node));
+    wchar_t wide[MAX_PATH * 2];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, sizeof wide / sizeof wide[0]) == 0)
+        return 0;
+    return WritePrivateProfileStringW(kDictionarySection, key, wide, settingsPath) ? 1 : 0;
 }
 
 int WriteSettings()

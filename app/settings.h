@@ -20,5 +20,10 @@ LANGID ResourceLanguage();
 // Fills appSettings from section "Tovral"; a CurrAdr outside 1 to 127 becomes 3.
 int ReadSettings();
 
+// The EDS file the operator chose for `node` (key "Node<n>" of section "ObjectDictionary"),
+// UTF-8 into `path`: 1 when one is remembered. RememberEdsFile stores it there.
+int RecallEdsFile(std::uint32_t node, char* path, std::uint32_t size);
+int RememberEdsFile(std::uint32_t node, const char* path);
+
 // Writes PrinterPort, Baud and CurrAdr to section "Tovral".
 int WriteSettings();

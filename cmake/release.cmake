@@ -2,6 +2,8 @@
 # Velomar-<version>-win64.zip (x86_64 build) or Velomar-<version>-win32.zip (i686 build;
 # scripts/release makes and checks both) with
 #   tovral.exe, tovral.chm, README.md, docs/     the program, its help and the guide
+#   eds/                                         the simulated slaves' EDS files, where the
+#                                                Object Dictionary window looks first
 #   help/en/, help/de/                           the help pages as plain HTML, which the
 #                                                program opens in the browser where the
 #                                                help viewer cannot show them
@@ -16,6 +18,7 @@
 install(TARGETS tovral RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/bin/tovral.chm DESTINATION . OPTIONAL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/simbus/eds/ DESTINATION eds FILES_MATCHING PATTERN "*.eds")
 install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/help/ DESTINATION help)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs
   FILES_MATCHING PATTERN "*.md" PATTERN "*.png")

@@ -13,6 +13,7 @@ enum DeferredCode : std::uint32_t {
     DeferredStop = 2,
     DeferredOpenRead = 3,
     DeferredOpenWrite = 4,
+    DeferredOpenDictionary = 5,
 };
 
 struct CommState {

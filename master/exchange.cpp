@@ -12,6 +12,7 @@
 #include "driver.h"
 #include "exchange_internal.h"
 #include "node_table.h"
+#include "slave_dictionary.h"
 #include "operator_side.h"
 #include "pdo_slots.h"
 #include "process_image.h"
@@ -114,7 +115,9 @@ int RunExchangeCycle(OwnerHandle owner)
     const bool refreshDue = TickMs() - lastSendTick > kRefreshPeriodMs;
     // The operator's pending object request; not while a slave search holds the bus: opening and closing it for the request
     //    would pull the driver from under the search. The request waits for its end.
-    if (processImage->request.pending == 1 && scanRunning == 0 && ServeObjectRequest(owner) == 0)
+    // The same holds while the Object Dictionary window reads the slave.
+    if (processImage->request.pending == 1 && scanRunning == 0 && dictionaryBusy == 0 &&
+        ServeObjectRequest(owner) == 0)
         return 0;
     // Nothing more to do while communication is off.
     if (commState.active == 0)
@@ -153,7 +156,9 @@ int RunIdleCycle()
         return 0;
     const OperatorOps& side = Operator();
     OwnerHandle main = side.MainWindow();
-    switch (commState.DeferredCommand) {
+    // While the Object Dictionary window reads the slave, the deferred commands wait for
+    // the end of its reads: a stop or close would pull the bus from under them.
+    switch (dictionaryBusy != 0 ? static_cast<std::uint32_t>(DeferredNone) : commState.DeferredCommand) {
     case DeferredClose:
         side.CloseObjectDialogs();
         StopCommunication(main);
@@ -176,6 +181,11 @@ int RunIdleCycle()
     case DeferredOpenWrite:
         commState.DeferredCommand = DeferredNone;
         side.OpenWriteObjectDialog(main);
+        break;
+    case DeferredOpenDictionary:
+        // Cleared first: the window's reads of the slave run idle cycles of their own.
+        commState.DeferredCommand = DeferredNone;
+        side.OpenDictionaryWindow(main);
         break;
     default:
         break;

@@ -2,6 +2,7 @@
 
 #include "comm_state.h"
 #include "exchange_internal.h"
+#include "slave_dictionary.h"
 #include "process_image.h"
 #include "settings_values.h"
 #include "slave_search.h"
@@ -40,4 +41,5 @@ void ResetMasterState()
     scanAbort = 0;
     slaveFound = 0;
     nestedIdleDepth = 0;
+    ResetObjectDictionary();
 }

@@ -51,10 +51,31 @@ void* NoBusy()
 
 void NoEndBusy(void*) {}
 
+int NoEntry(OwnerHandle, std::uint32_t, std::uint32_t, std::uint32_t)
+{
+    return 1;
+}
+
+int NoRecall(std::uint32_t, char*, std::uint32_t)
+{
+    return 0;
+}
+
+int NoRemember(std::uint32_t, const char*)
+{
+    return 1;
+}
+
+int NoPick(OwnerHandle, char*, std::uint32_t)
+{
+    return 0;
+}
+
 constexpr OperatorOps kInert{
     NoStringMessage, NoFormatMessage, NoWindowFlag, NoWindowFlag, NoWindowStep, NoWindowStep, NoWindowFlag,
     NoReadResult,    NoWindowStep,    NoMainWindow, NoWindowStep, NoWindowStep, NoStep,       NoStep,
-    NoWindowStep,    NoMessage,       NoWait,       NoBusy,       NoEndBusy,
+    NoWindowStep,    NoMessage,       NoWait,       NoBusy,       NoEndBusy,    NoWindowStep, NoEntry,
+    NoRecall,        NoRemember,      NoPick,
 };
 
 OperatorOps current = kInert;

@@ -22,11 +22,12 @@ struct tagMSG;
 // Takes one window message already removed from the queue; the result is unused.
 using MessagePumpSlot = int (*)(tagMSG* message);
 
-// The three kinds of box the master services ask.
+// The kinds of box the master services show.
 enum MessageForm : std::uint32_t {
     FormOkCancelWarning = 0,     // OK and Cancel, exclamation icon
     FormRetryCancelWarning = 1,  // Retry and Cancel, exclamation icon
     FormOkPlain = 2,             // OK only, no icon
+    FormOkWarning = 3,           // OK only, exclamation icon
 };
 
 // The button pressed, with the platform's numbers; AnswerNone when no box was shown.
@@ -80,6 +81,18 @@ struct OperatorOps {
     // The wait cursor while a long step runs: BeginBusy returns what EndBusy restores.
     void* (*BeginBusy)();
     void (*EndBusy)(void* previous);
+
+    // The Object Dictionary window: opened (or brought to the front) by the deferred
+    // command; told of each entry Read All has read (`entry` indexes the dictionary's
+    // entries; `done` of `total` read so far).
+    int (*OpenDictionaryWindow)(OwnerHandle parent);
+    int (*ShowDictionaryEntry)(OwnerHandle window, std::uint32_t entry, std::uint32_t done, std::uint32_t total);
+    // The EDS file the operator chose before for `node` (UTF-8, at most `size` bytes with
+    // the terminator): 1 when there is one. RememberEdsFile stores the choice.
+    int (*RecallEdsFile)(std::uint32_t node, char* path, std::uint32_t size);
+    int (*RememberEdsFile)(std::uint32_t node, const char* path);
+    // The standard file dialog for one EDS or DCF file: 1 when the operator chose one.
+    int (*PickEdsFile)(OwnerHandle owner, char* path, std::uint32_t size);
 };
 
 // Installs the operator's side; every operation must be set.

@@ -7,11 +7,12 @@
 #define IDI_APP 103
 #define IDR_MAIN_MENU 104
 #define IDR_ACCEL_EDIT 105    // Enter in the output byte field
-#define IDR_ACCEL_GLOBAL 106  // F1 to F4, every window of the program
+#define IDR_ACCEL_GLOBAL 106  // F1 to F5, every window of the program
 #define IDD_ABOUT 108
 #define IDD_SEARCH_SLAVES 109
 #define IDD_READ_OBJECT 110
 #define IDD_WRITE_OBJECT 111
+#define IDD_OBJECT_DICTIONARY 112
 
 // Controls without an identifier of their own (labels, column heads).
 #define IDC_STATIC -1
@@ -68,6 +69,17 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
               "the Write Object dialog's count and format buttons are the range 1036 to 1044");
 #endif
 
+// Object Dictionary (dialog 112); Read ... is IDOK (also Enter and a double click on an
+// entry), Close is IDCANCEL.
+#define IDC_DICT_FILTER 1045    // filter text: a name part or an index ("1018sub2")
+#define IDC_DICT_LIST 1046      // list view, one row per entry, item data the entry's position
+#define IDC_DICT_FILE 1047      // the node, the file's name and its ProductName
+#define IDC_DICT_PROGRESS 1048  // Read All's progress and outcome
+#define IDC_DICT_READ_ALL 1049  // "Read All", "Abort" while it runs
+#define IDC_DICT_WRITE 1050     // Write Object for the selected entry (also Shift+Enter)
+#define IDC_DICT_OPEN 1051      // the file dialog: another EDS file for this node
+#define IDC_DICT_FILTER_LABEL 1052  // numbered, so the window is never taken for a message box
+
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001
 #define IDM_EXIT 40003
@@ -82,6 +94,7 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDM_FOCUS_WRITE 40018        // F4
 #define IDM_READ_OBJECT 110
 #define IDM_WRITE_OBJECT 111
+#define IDM_OBJECT_DICTIONARY 112    // F5: opens the window or brings it to the front
 
 // String table.
 #define IDS_TITLE 1000
@@ -100,6 +113,20 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDS_INVALID_VALUE 1038       // Write Object: a value text that does not convert
 #define IDS_VALUE_OUT_OF_RANGE 1039  // "%s" and "%s": the lowest and highest value that fits
 #define IDS_TOO_MANY_BYTES 1040      // Write Object: a Raw value of more than 1000 bytes
+#define IDS_EDS_FILE_FILTER 1041     // the file dialog's filter name
+#define IDS_EDS_UNREADABLE 1042      // "%s": the reader's error line
+#define IDS_OUTSIDE_LIMITS 1043      // "%s" and "%s": the entry's LowLimit and HighLimit
+#define IDS_NO_ANSWER 1044           // a value cell whose read timed out
+#define IDS_ENTRY_ABORT 1045         // a value cell the slave aborted: "%08Xh" the code
+#define IDS_BUTTON_READ_ALL 1046     // the Read All button when not running
+#define IDS_READ_PROGRESS 1047       // "%u of %u" while Read All runs
+#define IDS_READ_DONE 1048           // "%u of %u" at its end
+#define IDS_READ_ABORTED 1049        // "%u of %u" when it ended early
+#define IDS_DICT_FILE_LINE 1050      // "%u" the node, "%s" the file's name, "%s" its ProductName
+#define IDS_DICT_NO_FILE 1051        // "%u" the node
+#define IDS_COLUMN_INDEX 1052        // column heads 1052 to 1058, left to right
+#define IDS_COLUMN_VALUE 1058
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
+static_assert(IDS_COLUMN_VALUE - IDS_COLUMN_INDEX == 6, "seven column heads");
 #endif

@@ -8,12 +8,14 @@
 #include "bus_open.h"
 #include "comm_state.h"
 #include "communication.h"
+#include "dictionary_window.h"
 #include "help.h"
 #include "pdo_lists.h"
 #include "process_image.h"
 #include "resource.h"
 #include "resource_language.h"
 #include "search_dialog.h"
+#include "slave_dictionary.h"
 #include "settings.h"
 
 namespace {
@@ -196,6 +198,18 @@ void InitMainControls(HWND window)
     UpdateCommControls(window);
 }
 
+// The Object Dictionary window to the front, or opened by the idle cycle: its reads of
+// the slave's identity run outside this handler. A window that shows another slave than
+// the current one is filled anew the same way.
+void OnObjectDictionary(HWND window)
+{
+    ValidateSlaveAddress(window);
+    if (DictionaryWindow() != nullptr && objectDictionary.node == static_cast<std::uint32_t>(appSettings.CurrAdr))
+        OpenDictionaryWindow(window);
+    else
+        commState.DeferredCommand = DeferredOpenDictionary;
+}
+
 // Accelerator commands: 1 when handled.
 int HandleAccelerator(HWND window, WORD command)
 {
@@ -216,6 +230,9 @@ int HandleAccelerator(HWND window, WORD command)
     case IDM_FOCUS_WRITE:  // F4
         if (WriteObjectDialog() != nullptr)
             SetFocus(WriteObjectDialog());
+        return 1;
+    case IDM_OBJECT_DICTIONARY:  // F5
+        OnObjectDictionary(window);
         return 1;
     default:
         return 0;
@@ -355,6 +372,7 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_EXIT, IDM_EXIT, kAnyNotification, OnExit},
     {IDM_READ_OBJECT, IDM_READ_OBJECT, kAnyNotification, OnReadObject},
     {IDM_WRITE_OBJECT, IDM_WRITE_OBJECT, kAnyNotification, OnWriteObject},
+    {IDM_OBJECT_DICTIONARY, IDM_OBJECT_DICTIONARY, kAnyNotification, OnObjectDictionary},
     {IDM_STOP, IDM_STOP, kAnyNotification, OnStop},
     {IDM_SEARCH_SLAVES, IDM_SEARCH_SLAVES, kAnyNotification, OnSearchSlaves},
     {IDM_START, IDM_START, kAnyNotification, OnStart},

@@ -9,6 +9,7 @@
 
 #include "app.h"
 #include "messages.h"
+#include "slave_dictionary.h"
 #include "process_image.h"
 #include "resource.h"
 
@@ -43,6 +44,10 @@ ObjectMemory objectMemory{0, 0, FormatHex, {}, kInitialWriteCount};
 // Read Object: the last result, from DeliverReadResult; length 0 means none.
 std::array<std::uint8_t, kObjectValueSize> readResult{};
 std::uint32_t readResultLength = 0;
+
+// Write Object: the dictionary entry it was opened for, whose limits Write checks.
+eds::Entry limitEntry;
+bool hasLimitEntry = false;
 
 // Write Object: the value as last taken from field 1033.
 std::array<std::uint8_t, kObjectValueSize> workingValue{};
@@ -266,6 +271,36 @@ void OnFormatOrCount(HWND dialog)
     ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, count);
 }
 
+// The bound of the entry as a number, or where it has none the end of its type's range.
+std::wstring LimitText(const std::vector<std::uint8_t>& bound, bool lowest)
+{
+    std::string text = FormatEntryNumber(limitEntry, bound);
+    if (text.empty()) {
+        char low[32], high[32];
+        const DataFormat format = eds::IsSignedType(limitEntry.dataType) ? FormatSigned
+                                  : eds::IsRealType(limitEntry.dataType)  ? FormatFloat
+                                                                          : FormatUnsigned;
+        const std::uint32_t size = eds::DataTypeSize(limitEntry.dataType);
+        DescribeValueRange(format, size >= 1 && size <= 4 ? size : 4, low, high, sizeof low);
+        text = lowest ? low : high;
+    }
+    return std::wstring(text.begin(), text.end());  // digits, signs, points: ASCII
+}
+
+// Write Object opened for a dictionary entry: a value outside the entry's LowLimit and
+// HighLimit is written only when the operator confirms it. True to go on writing.
+bool ConfirmOutsideLimits(HWND dialog, std::uint32_t index, std::uint32_t subindex, std::uint32_t count)
+{
+    if (!hasLimitEntry || index != limitEntry.index || subindex != limitEntry.subIndex)
+        return true;
+    if (eds::CompareWithLimits(limitEntry, workingValue.data(), count) == 0)
+        return true;
+    const std::wstring low = LimitText(limitEntry.lowLimit, true);
+    const std::wstring high = LimitText(limitEntry.highLimit, false);
+    return ShowFormatMessage(dialog, MB_OKCANCEL | MB_ICONEXCLAMATION, IDS_OUTSIDE_LIMITS, low.c_str(), high.c_str(),
+                             nullptr) == IDOK;
+}
+
 void OnWrite(HWND dialog)
 {
     std::uint32_t index = 0, subindex = 0;
@@ -280,6 +315,8 @@ void OnWrite(HWND dialog)
     }
     const std::uint32_t count = GetByteCount(dialog, format, workingCount);
     ShowValue(dialog, IDC_SEND_VALUE, workingValue.data(), format, count);
+    if (!ConfirmOutsideLimits(dialog, index, subindex, count))
+        return;
     objectMemory.writeCount = count;
     objectMemory.subindex = subindex;
     objectMemory.writeValue = workingValue;
@@ -405,8 +442,43 @@ int UpdateByteCountButtons(HWND dialog)
     return 1;
 }
 
+void PresetObjectDialogs(std::uint32_t index, std::uint32_t subindex, DataFormat format, std::uint32_t count,
+                         const std::uint8_t* value, std::uint32_t valueLength, const eds::Entry* entry)
+{
+    objectMemory.index = index;
+    objectMemory.subindex = subindex & kLargestSubindex;
+    objectMemory.format = format;
+    const std::uint32_t kept = valueLength < kObjectValueSize ? valueLength : kObjectValueSize;
+    objectMemory.writeValue.fill(0);
+    if (value != nullptr)
+        std::memcpy(objectMemory.writeValue.data(), value, kept);
+    // Raw sends the value's own bytes (at least one); the numbers their type's width.
+    objectMemory.writeCount = format == FormatRaw ? (kept > 0 ? kept : 1) : count;
+    hasLimitEntry = entry != nullptr;
+    limitEntry = entry != nullptr ? *entry : eds::Entry{};
+
+    if (HWND read = ReadObjectDialog()) {
+        readResult.fill(0);
+        readResultLength = 0;
+        ShowIndexFields(read, objectMemory.index, objectMemory.subindex);
+        CheckFormatButton(read, objectMemory.format);
+        ShowReadResult(read);
+    }
+    if (HWND write = WriteObjectDialog()) {
+        workingValue = objectMemory.writeValue;
+        workingCount = objectMemory.writeCount;
+        ShowIndexFields(write, objectMemory.index, objectMemory.subindex);
+        CheckFormatButton(write, objectMemory.format);
+        CheckRadioButton(write, IDC_COUNT_1, IDC_COUNT_4, CountButton(objectMemory.writeCount));
+        UpdateByteCountButtons(write);
+        ShowValue(write, IDC_SEND_VALUE, workingValue.data(), objectMemory.format, workingCount);
+    }
+}
+
 void ResetObjectMemory()
 {
+    hasLimitEntry = false;
+    limitEntry = eds::Entry{};
     objectMemory = ObjectMemory{0, 0, FormatHex, {}, kInitialWriteCount};
     readResult.fill(0);
     readResultLength = 0;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "eds_reader.h"
 #include "object_values.h"
 
 INT_PTR CALLBACK ReadObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -33,6 +34,13 @@ std::uint32_t GetByteCount(HWND dialog, DataFormat format, std::uint32_t current
 
 // The count buttons are disabled for Float and Raw, enabled otherwise. Always 1.
 int UpdateByteCountButtons(HWND dialog);
+
+// What the object dialogs show next, for one entry of the Object Dictionary: index,
+// subindex, format, byte count (Raw: the bytes of `value`) and Write Object's value. An
+// open dialog is refilled at once. `entry` (nullptr: none) is the entry Write Object
+// checks its limits against while index and subindex are still the entry's.
+void PresetObjectDialogs(std::uint32_t index, std::uint32_t subindex, DataFormat format, std::uint32_t count,
+                         const std::uint8_t* value, std::uint32_t valueLength, const eds::Entry* entry);
 
 // Back to the state of a fresh run: index and subindex 0, Hex, a zero value of 4 bytes,
 // no read result. Start-up calls it.

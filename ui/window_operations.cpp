@@ -1,11 +1,13 @@
 // The windows' part of the master's operations (see operator_side.h).
 #include "registered_windows.h"
 
+#include "dictionary_window.h"
 #include "main_window.h"
 #include "object_dialogs.h"
 #include "pdo_lists.h"
 #include "process_image.h"
 #include "search_dialog.h"
+#include "settings.h"
 
 namespace {
 
@@ -31,6 +33,10 @@ void FillWindowOperations(OperatorOps& ops)
     ops.SyncPdoLists = SyncBothPdoLists;
     ops.DeliverReadResult = DeliverReadResult;
     ops.FillSlaveList = FillSearchList;
+    ops.ShowDictionaryEntry = ShowDictionaryEntry;
+    ops.RecallEdsFile = RecallEdsFile;
+    ops.RememberEdsFile = RememberEdsFile;
+    ops.PickEdsFile = PickEdsFile;
 }
 
 void ResetWindowState()

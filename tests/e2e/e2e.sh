@@ -27,6 +27,8 @@ mkdir -p "$work" "$shots"
 cp "$bin/tovral.exe" "$bin/pcan_usb.dll" "$work/"
 [ -f "$bin/tovral.chm" ] && cp "$bin/tovral.chm" "$work/"
 cp -r "$bin/help" "$work/"
+# The simulated slaves' EDS files, where the Object Dictionary window finds them.
+[ -d "$bin/eds" ] && cp -r "$bin/eds" "$work/"
 
 # The stand-in browser: Wine hands a page to the desktop through winebrowser, which runs
 # xdg-open with the page's file URL.

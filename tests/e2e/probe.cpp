@@ -12,12 +12,19 @@
 //   probe rect   WINDOW                the window's screen rectangle: "x y width height"
 //   probe center WINDOW ID             screen position of the middle of control ID: "x y"
 //   probe message                      caption and text of an open message box
+//   probe lvtext WINDOW ID             rows of list view ID, one per line, cells separated
+//                                      by tabs (read through a buffer in the program's
+//                                      process: a list view's text cannot be sent across)
+//   probe lvselected WINDOW ID         selected row index of list view ID (-1 for none)
 //
 // WINDOW is "main" (the window of class Tovral) or the caption of one of the program's
 // dialogs. Output is UTF-8; the exit code is 1 when the window or control is missing.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
+#include <string>
 #include <cwchar>
 #include <cstdlib>
 
@@ -106,6 +113,60 @@ int Fail(const wchar_t* what)
     return 1;
 }
 
+// Every row of a list view of another process. LVM_GETITEMTEXTW takes a record and a
+// text buffer by address, so both live in the program's memory for the call.
+int PrintListViewRows(HWND control)
+{
+    constexpr int kCellChars = 1024;
+    DWORD process = 0;
+    GetWindowThreadProcessId(control, &process);
+    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                                FALSE, process);
+    if (target == nullptr)
+        return Fail(L"cannot open the program's process");
+    const SIZE_T size = sizeof(LVITEMW) + kCellChars * sizeof(wchar_t);
+    auto* remote = static_cast<unsigned char*>(VirtualAllocEx(target, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) {
+        CloseHandle(target);
+        return Fail(L"cannot reserve memory in the program's process");
+    }
+    auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+    HWND header = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
+    const int columns = header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    const int rows = static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0));
+    int status = 0;
+    for (int row = 0; row < rows && status == 0; ++row) {
+        std::wstring line;
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = remoteText;
+            item.cchTextMax = kCellChars;
+            wchar_t cell[kCellChars] = {};
+            SIZE_T moved = 0;
+            if (!WriteProcessMemory(target, remote, &item, sizeof item, &moved)) {
+                status = Fail(L"cannot write into the program's process");
+                break;
+            }
+            const LRESULT length = SendMessageW(control, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                                reinterpret_cast<LPARAM>(remote));
+            if (length > 0 && !ReadProcessMemory(target, remoteText, cell, sizeof cell, &moved)) {
+                status = Fail(L"cannot read from the program's process");
+                break;
+            }
+            cell[kCellChars - 1] = L'\0';
+            if (column > 0)
+                line += L'\t';
+            line += cell;
+        }
+        if (status == 0)
+            Print(line.c_str());
+    }
+    VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+    CloseHandle(target);
+    return status;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -184,6 +245,13 @@ int wmain(int argc, wchar_t** argv)
                 SendMessageW(control, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line));
             Print(line);
         }
+    } else if (std::wcscmp(command, L"lvtext") == 0) {
+        return PrintListViewRows(control);
+    } else if (std::wcscmp(command, L"lvselected") == 0) {
+        wchar_t line[32];
+        const LRESULT row = SendMessageW(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+        std::swprintf(line, 32, L"%d", static_cast<int>(row));
+        Print(line);
     } else if (std::wcscmp(command, L"selected") == 0) {
         wchar_t line[32];
         std::swprintf(line, 32, L"%d", static_cast<int>(SendMessageW(control, LB_GETCURSEL, 0, 0)));

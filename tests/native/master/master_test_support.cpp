@@ -36,10 +36,13 @@ int ShowString(OwnerHandle, std::uint32_t stringId)
 
 int ShowFormat(OwnerHandle, MessageForm form, std::uint32_t stringId, const wchar_t* argument)
 {
-    const char* kind = form == FormOkCancelWarning ? "ask ok-cancel" : form == FormRetryCancelWarning ? "ask retry" : "notice";
+    const char* kind = form == FormOkCancelWarning      ? "ask ok-cancel"
+                       : form == FormRetryCancelWarning ? "ask retry"
+                       : form == FormOkWarning          ? "warning"
+                                                        : "notice";
     Record(std::string(kind) + Number(" %u", stringId));
     current->arguments.push_back(argument != nullptr ? argument : L"");
-    if (form == FormOkPlain)
+    if (form == FormOkPlain || form == FormOkWarning)
         return AnswerOk;
     if (current->answers.empty())
         return AnswerCancel;
@@ -156,6 +159,45 @@ void NotBusy(void*)
     Record("not busy");
 }
 
+int OpenDictionary(OwnerHandle)
+{
+    Record("open dictionary");
+    return 1;
+}
+
+int DictionaryEntry(OwnerHandle, std::uint32_t entry, std::uint32_t done, std::uint32_t total)
+{
+    Record(Number("entry %u", entry) + Number(" %u", done) + Number("/%u", total));
+    if (current->onDictionaryEntry)
+        current->onDictionaryEntry();
+    return 1;
+}
+
+int Recall(std::uint32_t node, char* path, std::uint32_t size)
+{
+    Record(Number("recall %u", node));
+    if (current->rememberedFile.empty())
+        return 0;
+    std::snprintf(path, size, "%s", current->rememberedFile.c_str());
+    return 1;
+}
+
+int Remember(std::uint32_t node, const char* path)
+{
+    Record(Number("remember %u ", node) + path);
+    current->rememberedFile = path;
+    return 1;
+}
+
+int Pick(OwnerHandle, char* path, std::uint32_t size)
+{
+    Record("pick");
+    if (current->pickedFile.empty())
+        return 0;
+    std::snprintf(path, size, "%s", current->pickedFile.c_str());
+    return 1;
+}
+
 int ownerToken = 0;
 
 }  // namespace
@@ -165,7 +207,8 @@ OperatorOps TestOperator::Operations()
     current = this;
     return OperatorOps{ShowString, ShowFormat, SetActive, SetFreeze, Validate,  Controls, Lists,
                        Deliver,    SearchList, Main,      OpenRead,  OpenWrite, CloseDialogs, Settings,
-                       Destroy,    PassTo,     Wait,      Busy,      NotBusy};
+                       Destroy,    PassTo,     Wait,      Busy,      NotBusy, OpenDictionary, DictionaryEntry,
+                       Recall,     Remember,   Pick};
 }
 
 std::size_t TestOperator::Count(const std::string& prefix) const

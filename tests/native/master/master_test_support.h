@@ -22,7 +22,8 @@ struct TestOperator {
     // What the master asked, in order: "message 1008", "ask retry 1008", "comm on",
     // "freeze off", "lists", "lists forced", "controls", "read 4", "search list",
     // "close dialogs", "settings", "destroy", "validate", "open read", "open write",
-    // "wait 200", "busy", "not busy".
+    // "wait 200", "busy", "not busy", "warning 1042", "open dictionary", "entry 4 2/30"
+    // (entry 4 read, 2 of 30 so far), "recall 3", "remember 3 <path>", "pick".
     std::vector<std::string> events;
     // Answers to the questions (ShowFormatMessage), in order; Cancel once they run out.
     std::deque<int> answers;
@@ -32,6 +33,12 @@ struct TestOperator {
     std::vector<std::uint8_t> readResult;
     // Run at every progress report of the search (after the events entry).
     std::function<void()> onSearchProgress;
+    // Run at every entry Read All reports (after the events entry).
+    std::function<void()> onDictionaryEntry;
+    // The EDS file remembered for the node ("" none) and the one the operator picks
+    // ("" cancels the file dialog).
+    std::string rememberedFile;
+    std::string pickedFile;
     // Messages passed on to the pump slot.
     int messagesPassed = 0;
     // Messages waiting to be passed on.

@@ -41,9 +41,11 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
         HWND box = reinterpret_cast<HWND>(wParam);
         wchar_t className[16] = L"";
         GetClassNameW(box, className, 16);
-        // The object dialogs have unnumbered labels too (ID 0xFFFF, as the box's text):
-        // they are the program's own windows, never a message box to answer.
-        const bool ownWindow = box == MainWindow() || box == ReadObjectDialog() || box == WriteObjectDialog();
+        // The object dialogs and the Object Dictionary have unnumbered labels too (ID
+        // 0xFFFF, as the box's text): they are the program's own windows, never a message
+        // box to answer.
+        const bool ownWindow = box == MainWindow() || box == ReadObjectDialog() || box == WriteObjectDialog() ||
+                               box == DictionaryWindow();
         if (std::wcscmp(className, L"#32770") == 0 && GetDlgItem(box, kMessageTextId) != nullptr &&
             box != lastAnswered && !ownWindow) {
             lastAnswered = box;
