@@ -16,6 +16,8 @@
 //                                      by tabs (read through a buffer in the program's
 //                                      process: a list view's text cannot be sent across)
 //   probe lvselected WINDOW ID         selected row index of list view ID (-1 for none)
+//   probe lvrow  WINDOW ID ROW         screen position inside row ROW of list view ID, in
+//                                      its first column: "x y" (for a double-click)
 //
 // WINDOW is "main" (the window of class Tovral) or the caption of one of the program's
 // dialogs. Output is UTF-8; the exit code is 1 when the window or control is missing.
@@ -111,6 +113,42 @@ int Fail(const wchar_t* what)
 {
     std::fwprintf(stderr, L"probe: %ls\n", what);
     return 1;
+}
+
+// Where to click row `row` of a list view of another process: a little inside its first
+// column, half way down. LVM_GETITEMRECT, like the text, needs its record in the
+// program's memory.
+int PrintListViewRowPosition(HWND control, int row)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(control, &process);
+    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                                FALSE, process);
+    if (target == nullptr)
+        return Fail(L"cannot open the program's process");
+    auto* remote = static_cast<RECT*>(VirtualAllocEx(target, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) {
+        CloseHandle(target);
+        return Fail(L"cannot reserve memory in the program's process");
+    }
+    RECT bounds{};
+    bounds.left = LVIR_BOUNDS;
+    SIZE_T moved = 0;
+    int status = 0;
+    if (!WriteProcessMemory(target, remote, &bounds, sizeof bounds, &moved) ||
+        SendMessageW(control, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote)) == 0 ||
+        !ReadProcessMemory(target, remote, &bounds, sizeof bounds, &moved)) {
+        status = Fail(L"no such row");
+    } else {
+        POINT point{bounds.left + 12, (bounds.top + bounds.bottom) / 2};
+        ClientToScreen(control, &point);
+        wchar_t line[64];
+        std::swprintf(line, 64, L"%ld %ld", point.x, point.y);
+        Print(line);
+    }
+    VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+    CloseHandle(target);
+    return status;
 }
 
 // Every row of a list view of another process. LVM_GETITEMTEXTW takes a record and a
@@ -247,6 +285,10 @@ int wmain(int argc, wchar_t** argv)
         }
     } else if (std::wcscmp(command, L"lvtext") == 0) {
         return PrintListViewRows(control);
+    } else if (std::wcscmp(command, L"lvrow") == 0) {
+        if (argc < 5)
+            return Fail(L"missing row");
+        return PrintListViewRowPosition(control, static_cast<int>(std::wcstol(argv[4], nullptr, 10)));
     } else if (std::wcscmp(command, L"lvselected") == 0) {
         wchar_t line[32];
         const LRESULT row = SendMessageW(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);

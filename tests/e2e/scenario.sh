@@ -10,12 +10,14 @@ if [ "$language" = de ]; then
   T=([search]="alt+a s" [start]="alt+k s" [stop]="alt+k p" [read]="alt+k l" [write]="alt+k r"
      [exit]="alt+d b" [freeze]="alt+f" [outputs]="alt+u" [raw]="alt+r" [value]="alt+w"
      [searchTitle]="Suche Slaves" [readTitle]="<F3> Lese Objekt" [writeTitle]="<F4> Schreibe Objekt"
-     [warning]="Warnung!|Ausgänge können verändert werden!")
+     [warning]="Warnung!|Ausgänge können verändert werden!"
+     [dictTitle]="<F5> Objektverzeichnis" [readDone]="^[0-9]+ von [0-9]+ gelesen$")
 else
   T=([search]="alt+a s" [start]="alt+c s" [stop]="alt+c p" [read]="alt+c r" [write]="alt+c w"
      [exit]="alt+f x" [freeze]="alt+r" [outputs]="alt+o" [raw]="alt+w" [value]="alt+v"
      [searchTitle]="Search Slaves" [readTitle]="<F3> Read Object" [writeTitle]="<F4> Write Object"
-     [warning]="Warning!|Outputs may be modified!")
+     [warning]="Warning!|Outputs may be modified!"
+     [dictTitle]="<F5> Object Dictionary" [readDone]="^[0-9]+ of [0-9]+ read$")
 fi
 
 . "$(dirname "$0")/lib.sh"
@@ -160,6 +162,43 @@ check "and shown in Raw" "$(probe text "${T[readTitle]}" 1037)" \
 shot read-object
 keys "Escape"
 wait_for 5 no_window "${T[readTitle]}"
+
+# 8a. The dictionary by name: F5 finds node 3's EDS file by the identity the slave reports,
+# Read All fills the values, and a double-click opens the entry in Read Object with the
+# format of its data type, which reads the same value as the list shows.
+keys "F5"
+wait_for 20 has_window "${T[dictTitle]}"
+wait_for 20 bash -c "wine '$probe_exe' lvtext '${T[dictTitle]}' 1046 2>/dev/null | grep -q '^1017'"
+check "F5 finds node 3's EDS file by its identity" \
+  "$(probe text "${T[dictTitle]}" 1047 | grep -o 'io_module\.eds')" "io_module.eds"
+# One row per value: every section with a DataType (records and arrays have none).
+check "every entry of the file is listed" "$(probe lvtext "${T[dictTitle]}" 1046 | wc -l)" \
+  "$(grep -ci '^DataType=' "$work/eds/io_module.eds")"
+keys "alt+a"
+wait_for 60 bash -c "wine '$probe_exe' text '${T[dictTitle]}' 1048 2>/dev/null | tr -d '\r' | grep -qE '${T[readDone]}'"
+check "Read All ends with its count" "$(probe text "${T[dictTitle]}" 1048 | grep -cE "${T[readDone]}")" "1"
+rows=$(probe lvtext "${T[dictTitle]}" 1046)
+check "Read All shows the device name as text" \
+  "$(echo "$rows" | awk -F'\t' '$1 == "1008" { print $7 }')" "SimIO 8DI 8DO 2AI 2AO"
+listed=$(echo "$rows" | awk -F'\t' '$1 == "1017" { print $7 }')
+check "Read All shows the heartbeat time written before in hex and decimal" "$listed" "0x1234 (4660)"
+shot dictionary
+crop "${T[dictTitle]}" dictionary.png
+keys "alt+f"; xdotool type --delay 40 "1017"
+wait_for 10 bash -c "[ \"\$(wine '$probe_exe' lvtext '${T[dictTitle]}' 1046 2>/dev/null | wc -l)\" = 1 ]"
+check "the filter leaves the heartbeat time alone" "$(probe lvtext "${T[dictTitle]}" 1046 | cut -f1)" "1017"
+xy=$(probe lvrow "${T[dictTitle]}" 1046 0)
+# shellcheck disable=SC2086
+xdotool mousemove $xy click --repeat 2 --delay 80 1
+wait_for 10 has_window "${T[readTitle]}"
+wait_for 10 bash -c "[ -n \"\$(wine '$probe_exe' text '${T[readTitle]}' 1038 2>/dev/null | tr -d '\r')\" ]"
+check "Read Object opens on the entry" "$(probe text "${T[readTitle]}" 1034)/$(probe text "${T[readTitle]}" 1035)" "1017/00"
+check "with the format of UNSIGNED16" "$(probe checked "${T[readTitle]}" 1041)" "1"
+check "and reads the value the list shows" "($(probe text "${T[readTitle]}" 1037))" "${listed#* }"
+keys "Escape"
+wait_for 5 no_window "${T[readTitle]}"
+keys "F5 Escape"
+wait_for 5 no_window "${T[dictTitle]}"
 
 # 9. Stop
 keys "${T[stop]}"
