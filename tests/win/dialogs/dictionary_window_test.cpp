@@ -537,7 +537,7 @@ TEST_F(ObjectDictionaryWindow, TheGermanWindowSpeaksGerman)
     EXPECT_EQ(ControlText(dialog, IDC_DICT_READ_ALL), L"&Alle lesen");
     EXPECT_EQ(ControlText(dialog, IDOK), L"&Lesen ...");
     EXPECT_EQ(ControlText(dialog, IDC_DICT_WRITE), L"Sch&reiben ...");
-    EXPECT_EQ(ControlText(dialog, IDC_DICT_OPEN), L"EDS ö&ffnen ...");
+    EXPECT_EQ(ControlText(dialog, IDC_DICT_OPEN), L"&EDS öffnen ...");
     EXPECT_EQ(ControlText(dialog, IDCANCEL), L"&Schliessen");
     EXPECT_EQ(ControlText(dialog, IDC_DICT_FILE).substr(0, 10), L"Knoten 3: ");
     const std::vector<std::wstring> items = MenuItemTexts(GetMenu(window), 2);
