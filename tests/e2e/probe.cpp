@@ -115,22 +115,36 @@ int Fail(const wchar_t* what)
     return 1;
 }
 
+// `size` bytes in the process of `control`'s window, for the records that list-view
+// messages take by address; `target` receives the process, to be closed by the caller
+// after VirtualFreeEx. nullptr (after saying why) when either cannot be had.
+void* ReserveInProgram(HWND control, SIZE_T size, HANDLE& target)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(control, &process);
+    target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE,
+                         process);
+    if (target == nullptr) {
+        Fail(L"cannot open the program's process");
+        return nullptr;
+    }
+    void* remote = VirtualAllocEx(target, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (remote == nullptr) {
+        CloseHandle(target);
+        Fail(L"cannot reserve memory in the program's process");
+    }
+    return remote;
+}
+
 // Where to click row `row` of a list view of another process: a little inside its first
 // column, half way down. LVM_GETITEMRECT, like the text, needs its record in the
 // program's memory.
 int PrintListViewRowPosition(HWND control, int row)
 {
-    DWORD process = 0;
-    GetWindowThreadProcessId(control, &process);
-    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-                                FALSE, process);
-    if (target == nullptr)
-        return Fail(L"cannot open the program's process");
-    auto* remote = static_cast<RECT*>(VirtualAllocEx(target, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE));
-    if (remote == nullptr) {
-        CloseHandle(target);
-        return Fail(L"cannot reserve memory in the program's process");
-    }
+    HANDLE target = nullptr;
+    auto* remote = static_cast<RECT*>(ReserveInProgram(control, sizeof(RECT), target));
+    if (remote == nullptr)
+        return 1;
     RECT bounds{};
     bounds.left = LVIR_BOUNDS;
     SIZE_T moved = 0;
@@ -156,18 +170,11 @@ int PrintListViewRowPosition(HWND control, int row)
 int PrintListViewRows(HWND control)
 {
     constexpr int kCellChars = 1024;
-    DWORD process = 0;
-    GetWindowThreadProcessId(control, &process);
-    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-                                FALSE, process);
-    if (target == nullptr)
-        return Fail(L"cannot open the program's process");
+    HANDLE target = nullptr;
     const SIZE_T size = sizeof(LVITEMW) + kCellChars * sizeof(wchar_t);
-    auto* remote = static_cast<unsigned char*>(VirtualAllocEx(target, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
-    if (remote == nullptr) {
-        CloseHandle(target);
-        return Fail(L"cannot reserve memory in the program's process");
-    }
+    auto* remote = static_cast<unsigned char*>(ReserveInProgram(control, size, target));
+    if (remote == nullptr)
+        return 1;
     auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
     HWND header = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
     const int columns = header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
