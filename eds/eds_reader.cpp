@@ -42,17 +42,6 @@ constexpr std::uint8_t kObjectRecord = 0x9;
 // Longest piece of a section name or value quoted in an error line.
 constexpr std::size_t kQuoteBytes = 40;
 
-int DigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 99;
-}
-
 bool ParseUnsigned(std::string_view text, std::uint64_t& value)
 {
     unsigned base = 10;
@@ -67,7 +56,7 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& value)
         return false;
     value = 0;
     for (const char c : text) {
-        const int digit = DigitValue(c);
+        const int digit = HexDigitValue(c);
         if (digit >= static_cast<int>(base))
             return false;
         if (value > (UINT64_MAX - static_cast<unsigned>(digit)) / base)
@@ -104,7 +93,7 @@ bool EncodeHexBytes(std::string_view text, std::vector<std::uint8_t>& bytes)
     for (const char c : text) {
         if (c == ' ')
             continue;
-        const int digit = DigitValue(c);
+        const int digit = HexDigitValue(c);
         if (digit > 15)
             return false;
         if (high < 0) {
@@ -212,13 +201,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 bool ClassifySection(std::string_view name, std::size_t position, SectionRef& ref)
 {
     std::size_t digits = 0;
-    while (digits < name.size() && digits <= 4 && DigitValue(name[digits]) < 16)
+    while (digits < name.size() && digits <= 4 && HexDigitValue(name[digits]) < 16)
         ++digits;
     if (digits == 0 || digits > 4)
         return false;
     unsigned index = 0;
     for (std::size_t i = 0; i < digits; ++i)
-        index = index * 16 + static_cast<unsigned>(DigitValue(name[i]));
+        index = index * 16 + static_cast<unsigned>(HexDigitValue(name[i]));
     ref = SectionRef{static_cast<std::uint16_t>(index), Part::Object, 0, position};
     const std::string_view rest = name.substr(digits);
     if (rest.empty())
@@ -237,7 +226,7 @@ bool ClassifySection(std::string_view name, std::size_t position, SectionRef& re
     const std::string_view sub = rest.substr(3);
     int value = sub.empty() ? -1 : 0;
     for (const char c : sub) {
-        const int digit = DigitValue(c);
+        const int digit = HexDigitValue(c);
         if (digit > 15 || value * 16 + digit > 0xFF) {
             value = -1;
             break;

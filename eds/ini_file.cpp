@@ -39,6 +39,17 @@ bool Fail(std::string& error, std::size_t lineNumber, const char* what, std::siz
 
 }  // namespace
 
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return 99;
+}
+
 std::string_view Trim(std::string_view text)
 {
     while (!text.empty() && IsBlank(text.front()))

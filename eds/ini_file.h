@@ -55,5 +55,7 @@ const std::string* FindValue(const IniFile& ini, std::string_view section, std::
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string LowerCase(std::string_view text);
 std::string_view Trim(std::string_view text);
+// 0 to 15 for a hexadecimal digit of either case; 99 for any other character.
+int HexDigitValue(char c);
 
 }  // namespace eds

@@ -9,6 +9,7 @@
 #include "comm_state.h"
 #include "communication.h"
 #include "files.h"
+#include "ini_file.h"
 #include "resource.h"
 #include "sdo_services.h"
 #include "settings_values.h"
@@ -61,16 +62,6 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end)
     return text.size() >= end.size() && ContainsIgnoringCase(text.substr(text.size() - end.size()), end);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = LowerAscii(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Up to `maxDigits` hex digits, after an optional 0x; at least one.
 bool TakeHex(std::string_view& text, std::size_t maxDigits, std::uint32_t& value, std::size_t& digits)
 {
@@ -78,10 +69,10 @@ bool TakeHex(std::string_view& text, std::size_t maxDigits, std::uint32_t& value
         text.remove_prefix(2);
     value = 0;
     digits = 0;
-    while (!text.empty() && HexDigit(text.front()) >= 0) {
+    while (!text.empty() && eds::HexDigitValue(text.front()) < 16) {
         if (++digits > maxDigits)
             return false;
-        value = value << 4 | static_cast<std::uint32_t>(HexDigit(text.front()));
+        value = value << 4 | static_cast<std::uint32_t>(eds::HexDigitValue(text.front()));
         text.remove_prefix(1);
     }
     return digits > 0;
