@@ -108,6 +108,7 @@ void ResetApplicationState()
     ResetMasterState();
     ResetBusTicks();
     ResetWindowState();
+    ForgetChosenEdsFiles();
 }
 
 // The list view class for the Object Dictionary. The common controls library is loaded

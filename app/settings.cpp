@@ -1,6 +1,8 @@
 #include "settings.h"
 
+#include <array>
 #include <cwchar>
+#include <string>
 
 #include "resource_language.h"
 
@@ -18,6 +20,18 @@ constexpr std::int32_t kDefaultPrinterPort = 4096;   // the USB adapter
 constexpr std::int32_t kDefaultBaud = 0;             // 10 kBaud
 constexpr std::int32_t kDefaultCurrAdr = 3;
 constexpr std::int32_t kDefaultLogging = 0;
+
+// The EDS files the operator chose in this run, by node, kept until the close writes
+// them with the other settings: nothing but the close writes the settings file.
+struct RememberedEdsFiles {
+    std::array<std::wstring, 128> path;  // empty: nothing chosen for the node in this run
+};
+RememberedEdsFiles chosenEdsFiles;
+
+void NodeKey(wchar_t (&key)[16], std::uint32_t node)
+{
+    std::swprintf(key, sizeof key / sizeof key[0], L"Node%u", static_cast<unsigned>(node));
+}
 
 // The platform's profile-integer rule: a missing file, section or key (or an empty
 // value) gives the default; otherwise the leading decimal number, or 0.
@@ -70,10 +84,14 @@ int ReadSettings()
 
 int RecallEdsFile(std::uint32_t node, char* path, std::uint32_t size)
 {
-    wchar_t key[16];
-    std::swprintf(key, sizeof key / sizeof key[0], L"Node%u", static_cast<unsigned>(node));
     wchar_t wide[MAX_PATH * 2] = L"";
-    GetPrivateProfileStringW(kDictionarySection, key, L"", wide, sizeof wide / sizeof wide[0], settingsPath);
+    if (node < chosenEdsFiles.path.size() && !chosenEdsFiles.path[node].empty()) {
+        std::swprintf(wide, sizeof wide / sizeof wide[0], L"%ls", chosenEdsFiles.path[node].c_str());
+    } else {
+        wchar_t key[16];
+        NodeKey(key, node);
+        GetPrivateProfileStringW(kDictionarySection, key, L"", wide, sizeof wide / sizeof wide[0], settingsPath);
+    }
     if (wide[0] == L'\0')
         return 0;
     return WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, static_cast<int>(size), nullptr, nullptr) != 0 ? 1 : 0;
@@ -81,12 +99,19 @@ int RecallEdsFile(std::uint32_t node, char* path, std::uint32_t size)
 
 int RememberEdsFile(std::uint32_t node, const char* path)
 {
-    wchar_t key[16];
-    std::swprintf(key, sizeof key / sizeof key[0], L"Node%u", static_cast<unsigned>(node));
-    wchar_t wide[MAX_PATH * 2];
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, sizeof wide / sizeof wide[0]) == 0)
+    if (node >= chosenEdsFiles.path.size())
         return 0;
-    return WritePrivateProfileStringW(kDictionarySection, key, wide, settingsPath) ? 1 : 0;
+    wchar_t wide[MAX_PATH * 2];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, sizeof wide / sizeof wide[0]) == 0 ||
+        wide[0] == L'\0')
+        return 0;
+    chosenEdsFiles.path[node] = wide;
+    return 1;
+}
+
+void ForgetChosenEdsFiles()
+{
+    chosenEdsFiles = RememberedEdsFiles{};
 }
 
 int WriteSettings()
@@ -94,5 +119,12 @@ int WriteSettings()
     WriteProfileInt(L"PrinterPort", appSettings.PrinterPort);
     WriteProfileInt(L"Baud", appSettings.Baud);
     WriteProfileInt(L"CurrAdr", appSettings.CurrAdr);
+    for (std::uint32_t node = 0; node < chosenEdsFiles.path.size(); ++node) {
+        if (chosenEdsFiles.path[node].empty())
+            continue;
+        wchar_t key[16];
+        NodeKey(key, node);
+        WritePrivateProfileStringW(kDictionarySection, key, chosenEdsFiles.path[node].c_str(), settingsPath);
+    }
     return 1;
 }

@@ -20,10 +20,14 @@ LANGID ResourceLanguage();
 // Fills appSettings from section "Tovral"; a CurrAdr outside 1 to 127 becomes 3.
 int ReadSettings();
 
-// The EDS file the operator chose for `node` (key "Node<n>" of section "ObjectDictionary"),
-// UTF-8 into `path`: 1 when one is remembered. RememberEdsFile stores it there.
+// The EDS file the operator chose for `node`, UTF-8 into `path`: the one chosen in this
+// run, else key "Node<n>" of section "ObjectDictionary". 1 when there is one.
+// RememberEdsFile keeps a choice for the close to write; ForgetChosenEdsFiles drops the
+// choices of this run (start-up).
 int RecallEdsFile(std::uint32_t node, char* path, std::uint32_t size);
 int RememberEdsFile(std::uint32_t node, const char* path);
+void ForgetChosenEdsFiles();
 
-// Writes PrinterPort, Baud and CurrAdr to section "Tovral".
+// Writes PrinterPort, Baud and CurrAdr to section "Tovral", and the EDS files chosen in
+// this run to section "ObjectDictionary".
 int WriteSettings();

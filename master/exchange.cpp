@@ -157,8 +157,12 @@ int RunIdleCycle()
     const OperatorOps& side = Operator();
     OwnerHandle main = side.MainWindow();
     // While the Object Dictionary window reads the slave, the deferred commands wait for
-    // the end of its reads: a stop or close would pull the bus from under them.
-    switch (dictionaryBusy != 0 ? static_cast<std::uint32_t>(DeferredNone) : commState.DeferredCommand) {
+    // the end of its reads: a stop or close would pull the bus from under them. While a
+    // slave search holds the bus, opening the window waits too: it reads the slave.
+    std::uint32_t command = dictionaryBusy != 0 ? static_cast<std::uint32_t>(DeferredNone) : commState.DeferredCommand;
+    if (command == DeferredOpenDictionary && scanRunning != 0)
+        command = DeferredNone;
+    switch (command) {
     case DeferredClose:
         side.CloseObjectDialogs();
         StopCommunication(main);

@@ -1,5 +1,5 @@
 // The master's state: every flag, slot and table of the master services is defined in
-// master_state.cpp, and only there. Each Part's header declares its own records.
+// master_state.cpp, and only there; each service's header declares the records it uses.
 #pragma once
 
 // Sets every flag, slot and table of the master services to its value at program start

@@ -13,6 +13,7 @@
 #include "resource.h"
 #include "sdo_services.h"
 #include "settings_values.h"
+#include "slave_search.h"
 
 ObjectDictionary objectDictionary;
 int dictionaryBusy = 0;
@@ -191,6 +192,9 @@ int PickFor(OwnerHandle owner, std::uint8_t node)
 int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& identity)
 {
     identity = SlaveIdentity{};
+    // Not while a slave search holds the bus (see ReadAllEntries).
+    if (scanRunning != 0)
+        return 0;
     const bool ownBus = commState.active == 0;
     if (ownBus && OpenBus(owner, appSettings.Baud) == 0)
         return 0;
@@ -339,10 +343,17 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
 {
     ReadAllOutcome outcome;
     outcome.total = ReadableEntryCount();
+    // A slave search holds the bus: opening it again would reload the driver under the
+    // search, and closing it at the end would unload it.
+    if (scanRunning != 0)
+        return outcome;
     const bool ownBus = commState.active == 0;
     if (ownBus && OpenBus(owner, appSettings.Baud) == 0)
         return outcome;
-    // Window messages are passed on between the entries, so that Abort is seen.
+    // Window messages are passed on between the entries, so that Abort is seen; with
+    // communication on, the exchange's own setting comes back at the end.
+    const MessagePumpSlot exchangePump = ActivePump;
+    bool restarted = false;
     ActivePump = MessageHook;
     dictionaryBusy = 1;
     dictionaryAbort = 0;
@@ -373,6 +384,10 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
                 dictionaryBusy = 0;
                 stop = CheckCommFailure(owner, result) == 0;
                 dictionaryBusy = 1;
+                // A restart leaves the exchange passing no messages on until the next
+                // start; the reads still pass them on, for Abort.
+                restarted = !stop;
+                ActivePump = MessageHook;
             }
         } else if (result.aborted != 0) {
             value.state = ValueState::Aborted;
@@ -389,8 +404,8 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
     dictionaryBusy = 0;
     if (ownBus)
         CloseBus();
-    else if (commState.active == 0)
-        ActivePump = nullptr;
+    else
+        ActivePump = commState.active != 0 && !restarted ? exchangePump : nullptr;
     return outcome;
 }
 

@@ -68,7 +68,8 @@ constexpr std::size_t kMaxEdsFileBytes = eds::kMaxFileBytes;
 
 // Reads 0x1018 sub 1 and 2 and 0x1000 of `node`. 0 when the bus did not open or the
 // slave did not answer (then reported: message 1008 with communication off, the failure
-// rule with communication on); an object the slave aborts is just left unknown.
+// rule with communication on); an object the slave aborts is just left unknown. 0 at once,
+// with no bus access, while a slave search holds the bus.
 int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& identity);
 
 // Among the *.eds and *.dcf files of `folder` (by name; unreadable, oversized and
@@ -103,7 +104,9 @@ struct ReadAllOutcome {
 // Reads every readable entry into objectDictionary.values, reporting each entry through
 // ShowDictionaryEntry and passing one window message on after it. Ends early on the
 // window's Abort, at the first time-out with communication off (message 1008), or when
-// the failure rule stopped communication.
+// the failure rule stopped communication. Reads nothing while a slave search holds the
+// bus. With communication on, the message passing of the exchange is as before the
+// reads; after a restart it is off, as after any restart, until the next start.
 ReadAllOutcome ReadAllEntries(OwnerHandle owner);
 
 // The value as the window shows it (UTF-8): strings as text, numbers in hex and decimal

@@ -25,16 +25,15 @@ void SetButtonText(HWND dialog, UINT stringId)
         SetDlgItemTextW(dialog, IDOK, text);
 }
 
-// The object dialogs are modeless windows of their own, which a modal dialog over the
-// main window leaves enabled. A Read or Write pressed during the search would make the
-// exchange open the bus a second time in the middle of it and end in a transfer that
-// never finishes: they stay out of reach while this dialog is open.
+// The object dialogs and the Object Dictionary are modeless windows of their own, which
+// a modal dialog over the main window leaves enabled. A Read, Write or Read All pressed
+// during the search would open the bus a second time in the middle of it: they stay out
+// of reach while this dialog is open (the master refuses such reads as well).
 void EnableObjectDialogs(BOOL enable)
 {
-    if (ReadObjectDialog() != nullptr)
-        EnableWindow(ReadObjectDialog(), enable);
-    if (WriteObjectDialog() != nullptr)
-        EnableWindow(WriteObjectDialog(), enable);
+    for (HWND window : {ReadObjectDialog(), WriteObjectDialog(), DictionaryWindow()})
+        if (window != nullptr)
+            EnableWindow(window, enable);
 }
 
 INT_PTR OnInitDialog(HWND dialog)

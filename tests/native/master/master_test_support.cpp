@@ -42,6 +42,8 @@ int ShowFormat(OwnerHandle, MessageForm form, std::uint32_t stringId, const wcha
                                                         : "notice";
     Record(std::string(kind) + Number(" %u", stringId));
     current->arguments.push_back(argument != nullptr ? argument : L"");
+    if (current->onQuestion)
+        current->onQuestion();
     if (form == FormOkPlain || form == FormOkWarning)
         return AnswerOk;
     if (current->answers.empty())
@@ -162,6 +164,8 @@ void NotBusy(void*)
 int OpenDictionary(OwnerHandle)
 {
     Record("open dictionary");
+    if (current->onOpenDictionary)
+        current->onOpenDictionary();
     return 1;
 }
 

@@ -31,10 +31,14 @@ struct TestOperator {
     std::vector<std::wstring> arguments;
     // The last read result handed over.
     std::vector<std::uint8_t> readResult;
+    // Run when a question is asked, before it is answered.
+    std::function<void()> onQuestion;
     // Run at every progress report of the search (after the events entry).
     std::function<void()> onSearchProgress;
     // Run at every entry Read All reports (after the events entry).
     std::function<void()> onDictionaryEntry;
+    // Run when the master opens the Object Dictionary window (after the events entry).
+    std::function<void()> onOpenDictionary;
     // The EDS file remembered for the node ("" none) and the one the operator picks
     // ("" cancels the file dialog).
     std::string rememberedFile;

@@ -4,6 +4,8 @@
 // around the reads; on: the open bus, failures through the failure rule).
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "comm_state.h"
+#include "communication.h"
 #include "driver.h"
 #include "exchange.h"
 #include "master_test_support.h"
@@ -20,6 +23,7 @@
 #include "resource.h"
 #include "settings_values.h"
 #include "simbus_control.h"
+#include "slave_search.h"
 
 namespace {
 
@@ -503,6 +507,81 @@ TEST_F(DictionaryTest, TheDeferredCommandOpensTheWindowOnce)
     RunIdleCycle();
     EXPECT_EQ(side.Count("open dictionary"), 1u);
     EXPECT_EQ(commState.DeferredCommand, DeferredNone);
+}
+
+// The Object Dictionary window stays reachable while a search passes messages on: its
+// Read All and a deferred F5 must leave the search's bus alone, and the window opens
+// once the search is over.
+TEST_F(DictionaryTest, ASearchKeepsItsBusWhileReadAllAndTheWindowAreTriedDuringIt)
+{
+    OpenIoModule();
+    SimCounters before = bus.Counters();
+    ASSERT_EQ(ScanSlaves(TestOwner()), 1);
+    const std::array<std::uint8_t, 128> alone = SlaveScanTable;
+    ASSERT_EQ(alone[3], ScanAnswered);
+    ASSERT_EQ(bus.Counters().inits - before.inits, 1u);
+    const std::uint32_t closesAlone = bus.Counters().closes - before.closes;
+
+    before = bus.Counters();
+    side.onOpenDictionary = [this] { OpenSlaveDictionary(TestOwner(), folder.c_str()); };
+    ReadAllOutcome during;
+    int reports = 0;
+    side.onSearchProgress = [&during, &reports] {
+        if (++reports == 2) {  // before nodes 3 and 5
+            during = ReadAllEntries(TestOwner());
+            commState.DeferredCommand = DeferredOpenDictionary;
+        }
+    };
+    ASSERT_EQ(ScanSlaves(TestOwner()), 1);
+    EXPECT_EQ(SlaveScanTable, alone) << "the same nodes as a search alone";
+    EXPECT_EQ(bus.Counters().inits - before.inits, 1u) << "the bus opened once, for the search";
+    EXPECT_EQ(bus.Counters().closes - before.closes, closesAlone);
+    EXPECT_EQ(during.read, 0u);
+    EXPECT_FALSE(during.completed);
+    EXPECT_EQ(side.Count("open dictionary"), 0u);
+    EXPECT_EQ(commState.DeferredCommand, DeferredOpenDictionary) << "F5 waits for the end of the search";
+
+    side.onSearchProgress = nullptr;
+    RunIdleCycle();
+    EXPECT_EQ(side.Count("open dictionary"), 1u);
+    EXPECT_EQ(commState.DeferredCommand, DeferredNone);
+    EXPECT_EQ(objectDictionary.source, EdsSource::Identity);
+}
+
+// With communication on, Read All gives the exchange back its own message passing: on
+// as the start left it, or off after a restart (until the next start).
+TEST_F(DictionaryTest, ReadAllLeavesTheExchangesMessagePassingAsARestartLeftIt)
+{
+    OpenIoModule();
+    StartConfirmed();
+    ASSERT_EQ(ActivePump, MessageHook);
+
+    // A restart before Read All: the exchange passes nothing on, and still not after it.
+    side.answers = {AnswerRetry};
+    ASSERT_EQ(CheckCommFailure(TestOwner(), SdoResult{1, 0, 0}), 1);
+    ASSERT_EQ(ActivePump, nullptr);
+    EXPECT_TRUE(ReadAllEntries(TestOwner()).completed);
+    EXPECT_EQ(ActivePump, nullptr);
+
+    // A restart during Read All: off at the end, though the reads went on passing
+    // messages (for Abort).
+    StopCommunication(TestOwner());
+    bus.setNodeMode(kNode, kSimNodeNormal, 0);
+    StartConfirmed();
+    int reports = 0;
+    side.onDictionaryEntry = [this, &reports] {
+        if (++reports == 2)
+            bus.setNodeMode(kNode, kSimNodeSilent, 0);
+    };
+    // The slave is back by the time the operator answers Retry.
+    side.onQuestion = [this] { bus.setNodeMode(kNode, kSimNodeNormal, 0); };
+    side.answers = {AnswerRetry};
+    side.messagesPassed = 0;
+    const ReadAllOutcome outcome = ReadAllEntries(TestOwner());
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_EQ(commState.active, 1u);
+    EXPECT_EQ(side.messagesPassed, static_cast<int>(outcome.total)) << "one message passed on per entry";
+    EXPECT_EQ(ActivePump, nullptr);
 }
 
 }  // namespace

@@ -150,6 +150,37 @@ TEST_F(Shutdown, KeepsStoredValuesItDoesNotCorrect)
     EXPECT_EQ(GetPrivateProfileIntW(L"Tovral", L"Logging", -100, file.c_str()), 0u);
 }
 
+// An EDS file chosen for a node is remembered at once for the rest of the run, but the
+// settings file is written only at the close; a run that ends otherwise leaves it alone.
+TEST_F(Shutdown, ChosenEdsFilesAreWrittenOnlyAtTheClose)
+{
+    const std::string before = "[Tovral]\r\nCurrAdr=3\r\n[ObjectDictionary]\r\nNode5=C:\\eds\\drive.eds\r\n";
+    ASSERT_NE(StartProgram(before), nullptr);
+    const std::wstring file = SettingsFileBeside();
+
+    ASSERT_EQ(RememberEdsFile(3, "C:\\eds\\Gerät 3.eds"), 1);
+    char path[MAX_PATH * 4] = "";
+    ASSERT_EQ(RecallEdsFile(3, path, sizeof path), 1);
+    EXPECT_STREQ(path, "C:\\eds\\Gerät 3.eds");
+    ASSERT_EQ(RecallEdsFile(5, path, sizeof path), 1);
+    EXPECT_STREQ(path, "C:\\eds\\drive.eds");
+    EXPECT_EQ(ReadFileBytes(file), before) << "nothing written before the close";
+
+    EndProgram();  // a run that does not end through the close
+    EXPECT_EQ(ReadFileBytes(file), before);
+
+    ASSERT_NE(StartProgram(before), nullptr);
+    EXPECT_EQ(RecallEdsFile(3, path, sizeof path), 0) << "the last run's choice was not kept";
+    ASSERT_EQ(RememberEdsFile(3, "C:\\eds\\Gerät 3.eds"), 1);
+    ChooseExit(MainWindow());
+    ASSERT_EQ(RunLoopWithDeadline(), 0);
+    wchar_t value[MAX_PATH] = L"";
+    GetPrivateProfileStringW(L"ObjectDictionary", L"Node3", L"", value, MAX_PATH, file.c_str());
+    EXPECT_STREQ(value, L"C:\\eds\\Ger\u00e4t 3.eds");
+    GetPrivateProfileStringW(L"ObjectDictionary", L"Node5", L"", value, MAX_PATH, file.c_str());
+    EXPECT_STREQ(value, L"C:\\eds\\drive.eds");
+}
+
 // --- A second copy ----------------------------------------------------------------------
 
 struct TovralWindows {
