@@ -12,6 +12,7 @@
 #include "comm_state.h"
 #include "dictionary_window.h"
 #include "exchange.h"
+#include "master_start.h"
 #include "master_state.h"
 #include "messages.h"
 #include "node_table.h"
@@ -37,6 +38,7 @@ constexpr wchar_t kSettingsFileName[] = L"tovral.ini";
 constexpr wchar_t kTraceFileName[] = L"tovral.log";
 constexpr wchar_t kHelpFileName[] = L"tovral.chm";
 constexpr wchar_t kEdsFolderName[] = L"eds";
+constexpr char kDriverLibraryName[] = "pcan_usb.dll";  // the vendor's name, loaded beside the program
 constexpr wchar_t kErrorCaption[] = L"Error";
 
 // Application handles, one set per process. The instance is the executable's until
@@ -143,13 +145,13 @@ int ShowMasterMessage(HWND owner, MessageForm form, std::uint32_t stringId, cons
     return ShowFormatMessage(owner, style, stringId, argument, nullptr, nullptr);
 }
 
-int DestroyMainWindow(HWND window)
+int EndMainWindow(HWND window)
 {
     DestroyWindow(window);
     return 1;
 }
 
-int PassMessageTo(MessagePumpSlot pump)
+int PassMessageOn(MessagePumpSlot pump)
 {
     MSG message;
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
@@ -164,41 +166,51 @@ int PassMessageTo(MessagePumpSlot pump)
     return 1;
 }
 
-void WaitForInput(std::uint32_t timeoutMs)
+void RestUntilInput(std::uint32_t timeoutMs)
 {
     constexpr DWORD kWakeOnAnyInput = 0xFF;  // QS_ALLINPUT of the oldest headers
     MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs, kWakeOnAnyInput);
 }
 
-void* BeginBusy()
+void* ShowWaitCursor()
 {
     return SetCursor(LoadCursorW(nullptr, IDC_WAIT));
 }
 
-void EndBusy(void* previous)
+void RestoreCursor(void* previous)
 {
     SetCursor(static_cast<HCURSOR>(previous));
 }
 
 // The operator's side of the master: the shell's operations and the windows' own.
-OperatorOps ShellOperations()
+OperatorOps ProgramOperations()
 {
-    OperatorOps ops{};
-    ops.ShowStringMessage = ShowStringMessage;
-    ops.ShowFormatMessage = ShowMasterMessage;
-    ops.MainWindow = MainWindow;
-    ops.OpenReadObjectDialog = OpenReadObjectDialog;
-    ops.OpenWriteObjectDialog = OpenWriteObjectDialog;
-    ops.CloseObjectDialogs = CloseObjectDialogs;
-    ops.OpenDictionaryWindow = OpenDictionaryWindow;
-    ops.WriteSettings = WriteSettings;
-    ops.DestroyMainWindow = DestroyMainWindow;
-    ops.PassMessageTo = PassMessageTo;
-    ops.WaitForInput = WaitForInput;
-    ops.BeginBusy = BeginBusy;
-    ops.EndBusy = EndBusy;
-    FillWindowOperations(ops);
-    return ops;
+    return OperatorOps{
+        .showMessage = ShowStringMessage,
+        .askQuestion = ShowMasterMessage,
+        .showCommActive = ShowCommIndicator,
+        .showFreezeOutputs = ShowFreezeBox,
+        .takeSlaveAddress = ValidateSlaveAddress,
+        .refreshCommControls = UpdateCommControls,
+        .showPdoLists = ShowBothPdoLists,
+        .showReadResult = DeliverReadResult,
+        .showSearchProgress = ShowSearchList,
+        .ownerWindow = MainWindow,
+        .openReadObject = OpenReadObjectDialog,
+        .openWriteObject = OpenWriteObjectDialog,
+        .closeObjectWindows = CloseObjectDialogs,
+        .saveSettings = WriteSettings,
+        .closeMainWindow = EndMainWindow,
+        .passMessage = PassMessageOn,
+        .restUntilInput = RestUntilInput,
+        .beginWait = ShowWaitCursor,
+        .endWait = RestoreCursor,
+        .openDictionary = OpenDictionaryWindow,
+        .showEntryRead = ShowDictionaryEntry,
+        .lookUpEdsChoice = RecallEdsFile,
+        .keepEdsChoice = RememberEdsFile,
+        .askForEdsFile = PickEdsFile,
+    };
 }
 
 void OpenTraceFileAt(const wchar_t* path)
@@ -306,14 +318,11 @@ ATOM RegisterMainClass(HINSTANCE instance)
 
 int InitApplication(HINSTANCE instance, int showCommand)
 {
-    // 1. Everything starts from none and zero; the master reaches the windows through
-    //    the operations from now on.
+    // Everything starts from none and zero.
     appInstance = instance;
     ResetApplicationState();
-    SetOperatorOps(ShellOperations());
-    lastSendTick = TickMs();
 
-    // 2, 3. The settings and trace files beside the executable.
+    // The settings and trace files beside the executable.
     wchar_t settingsPath[MAX_PATH];
     if (!BuildPathBeside(settingsPath, kSettingsFileName, PathLength::Whole))
         return 0;
@@ -321,20 +330,28 @@ int InitApplication(HINSTANCE instance, int showCommand)
     if (!BuildPathBeside(tracePath, kTraceFileName, PathLength::Whole))
         return 0;
 
-    // 4, 5. From here on every resource comes in the selected language.
+    // From here on every resource comes in the selected language.
     SelectLanguage();
     ReadSettings();
 
-    // 6. A trace file that cannot be opened leaves the trace off, unreported.
+    // A trace file that cannot be opened leaves the trace off, unreported.
     if (appSettings.Logging != 0)
         OpenTraceFileAt(tracePath);
 
-    // 7
-    processImage = new (std::nothrow) ProcessImage{};
-    if (processImage == nullptr)
+    // The master, with the windows as its operator and the driver library beside the
+    // program: it reaches the windows through the operations, routes the messages it
+    // passes on through PumpMessage, and sends the engine's frames to the driver.
+    MasterSetup setup{};
+    setup.operations = ProgramOperations();
+    setup.messageHook = PumpMessage;
+    setup.node = appSettings.CurrAdr;
+    setup.bitRate = appSettings.Baud;
+    setup.port = appSettings.PrinterPort;
+    setup.driverLibrary = kDriverLibraryName;
+    if (StartMaster(setup) != MasterStarted)
         return FailStartup();
 
-    // 8. The help path may be cut: it only names the file to show.
+    // The help path may be cut: it only names the file to show.
     if (!BuildPathBeside(helpPath, kHelpFileName, PathLength::CutToFit))
         return FailStartup();
     // The EDS folder: without it the Object Dictionary only offers the file dialog.
@@ -343,30 +360,21 @@ int InitApplication(HINSTANCE instance, int showCommand)
         WideCharToMultiByte(CP_UTF8, 0, folder, -1, edsFolder, sizeof edsFolder, nullptr, nullptr) == 0)
         edsFolder[0] = '\0';
 
-    // 9
-    MessageHook = PumpMessage;
-
-    // 10
     editAccelerators = LoadAcceleratorsInLanguage(IDR_ACCEL_EDIT);
     globalAccelerators = LoadAcceleratorsInLanguage(IDR_ACCEL_GLOBAL);
     if (editAccelerators == nullptr || globalAccelerators == nullptr)
         return FailStartup();
 
-    // 11. The engine's frames go to the driver from now on.
-    ClearSendHook();
-    SetSendHook(SendFrame);
-
-    // 12. Without the icon the About box just draws none.
+    // Without the icon the About box just draws none.
     appIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
 
-    // 13
     mainWindow = CreateDialogInLanguage(IDD_MAIN, nullptr, MainDlgProc, 0);
     if (mainWindow != nullptr) {
         ShowWindow(mainWindow, showCommand);
         return 1;
     }
 
-    // 14
+    // The window could not be made: the platform says why.
     ShowLastError();
     return FailStartup();
 }
@@ -395,9 +403,7 @@ int RunMainLoop()
 
 int CleanupApplication()
 {
-    delete processImage;
-    processImage = nullptr;
-    MessageHook = nullptr;
+    EndMaster();
     if (appIcon != nullptr) {
         DestroyIcon(appIcon);
         appIcon = nullptr;

@@ -27,8 +27,9 @@ constexpr std::array<BitRateRow, 9> BitRateTable = {{
 // The only adapter connection offered: the USB adapter behind "pcan_usb.dll".
 constexpr std::int32_t kPortUsb = 4096;
 
-// Opens the bus for `baudIndex` (the Baud setting). 1 when open; 0 after showing why not.
-// An index outside the table is refused with message 1001 before any driver call.
+// Opens the bus for `baudIndex` (the Baud setting) through the driver library StartMaster
+// was given. 1 when open; 0 after showing why not. A port other than the USB adapter and
+// an index outside the table are refused with message 1001 before any driver call.
 int OpenBus(OwnerHandle owner, std::int32_t baudIndex);
 
 // Closes the adapter and releases the driver library (after an object transfer made

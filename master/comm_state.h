@@ -25,6 +25,15 @@ struct CommState {
 
 extern CommState commState;
 
+// What a front end asks of the communication state; the master keeps the flags.
+// Leaves `code` for the next idle cycle; a new code replaces a waiting one.
+void PostDeferredCommand(DeferredCode code);
+// The main window is initialised (true) or destroyed (false); idle cycles run between.
+void SetWindowReady(bool ready);
+// The operator's freeze-outputs choice: frozen, the exchange keeps sending the outputs
+// of the moment it was frozen.
+void FreezeOutputs(bool on);
+
 // The message routing (PumpMessage), set at start-up and withdrawn at clean-up.
 extern MessagePumpSlot MessageHook;
 

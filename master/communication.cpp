@@ -29,19 +29,21 @@ void ClearProcessImage()
 
 int StartCommunication(OwnerHandle owner)
 {
-    if (Operator().ShowFormatMessage(owner, FormOkCancelWarning, IDS_OUTPUTS_WARNING, nullptr) != AnswerOk)
+    if (Operator().askQuestion(owner, FormOkCancelWarning, IDS_OUTPUTS_WARNING, nullptr) != AnswerOk)
         return 0;
     if (OpenBus(owner, appSettings.Baud) == 0)
         return 0;
     ClearProcessImage();
     const ConfigOutcome outcome = ReadSlaveConfiguration();
     if (outcome == ConfigOk) {
-        Operator().SetFreezeOutputs(owner, false);
-        Operator().SetCommActive(owner, true);
+        commState.freezeOutputs = 0;
+        Operator().showFreezeOutputs(owner, false);
+        commState.active = 1;
+        Operator().showCommActive(owner, true);
         ActivePump = MessageHook;
         return 1;
     }
-    Operator().ShowStringMessage(owner, MessageFor(outcome));
+    Operator().showMessage(owner, MessageFor(outcome));
     StopCommunication(owner);
     return 0;
 }
@@ -57,12 +59,13 @@ int StopCommunication(OwnerHandle owner)
     ActivePump = nullptr;
     CAN_Close();
     UnloadDriver();
-    Operator().SetCommActive(owner, false);
+    commState.active = 0;
+    Operator().showCommActive(owner, false);
     ClearProcessImage();
     OutputTable = EntryList{};
     // Both lists rebuilt, now empty: inputs first, then outputs.
-    Operator().SyncPdoLists(owner, true);
-    Operator().UpdateCommControls(owner);
+    Operator().showPdoLists(owner, true);
+    Operator().refreshCommControls(owner);
     return 1;
 }
 
@@ -80,7 +83,7 @@ int RestartCommunication(OwnerHandle owner)
             return 0;
         if (outcome == ConfigOk)
             return 1;
-        if (Operator().ShowFormatMessage(owner, FormRetryCancelWarning, MessageFor(outcome), nullptr) !=
+        if (Operator().askQuestion(owner, FormRetryCancelWarning, MessageFor(outcome), nullptr) !=
             AnswerRetry) {
             StopCommunication(owner);
             return 0;
@@ -92,7 +95,7 @@ int CheckCommFailure(OwnerHandle owner, SdoResult result)
 {
     if (result.failed == 0)
         return 1;
-    if (Operator().ShowFormatMessage(owner, FormRetryCancelWarning, IDS_COMM_FAILURE, nullptr) == AnswerRetry)
+    if (Operator().askQuestion(owner, FormRetryCancelWarning, IDS_COMM_FAILURE, nullptr) == AnswerRetry)
         return RestartCommunication(owner);
     StopCommunication(owner);
     return 0;

@@ -1,5 +1,6 @@
 #include "exchange.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -51,15 +52,15 @@ int ServeObjectRequest(OwnerHandle owner)
         if (CheckCommFailure(owner, result) == 0)
             return 0;
     } else if (result.failed != 0) {
-        Operator().ShowStringMessage(owner, IDS_COMM_FAILURE);
+        Operator().showMessage(owner, IDS_COMM_FAILURE);
     }
     if (result.aborted != 0) {
         wchar_t code[16];
         std::swprintf(code, sizeof code / sizeof code[0], L"%08Xh", result.abortCode);
-        Operator().ShowFormatMessage(Operator().MainWindow(), FormOkPlain, IDS_OBJECT_ABORT, code);
+        Operator().askQuestion(Operator().ownerWindow(), FormOkPlain, IDS_OBJECT_ABORT, code);
     }
     if (request.direction == 0 && result.failed == 0 && result.aborted == 0)
-        Operator().DeliverReadResult(request.data.data(), request.length);
+        Operator().showReadResult(request.data.data(), request.length);
     if (commState.active == 0) {
         CloseBus();
         return 0;
@@ -143,11 +144,27 @@ int RunExchangeCycle(OwnerHandle owner)
     if (refreshDue)
         SendOutputs();
     // The process-data lists, rebuilt where their table changed.
-    Operator().SyncPdoLists(owner, false);
+    Operator().showPdoLists(owner, false);
     // Between refreshes, rest until input arrives; only the main loop's idle cycle rests.
     if (!refreshDue && nestedIdleDepth == 0)
-        Operator().WaitForInput(kInputWaitMs);
+        Operator().restUntilInput(kInputWaitMs);
     return 1;
+}
+
+void PostObjectRequest(std::uint32_t index, std::uint32_t subindex, const std::uint8_t* data, std::uint32_t length,
+                       std::uint32_t direction)
+{
+    if (processImage == nullptr)
+        return;
+    ObjectRequest& request = processImage->request;
+    request.data.fill(0);
+    if (data != nullptr)
+        std::memcpy(request.data.data(), data, std::min<std::size_t>(length, request.data.size()));
+    request.index = index;
+    request.subindex = subindex;
+    request.length = length;
+    request.direction = direction;
+    request.pending = 1;
 }
 
 int RunIdleCycle()
@@ -155,7 +172,7 @@ int RunIdleCycle()
     if (commState.windowReady == 0)
         return 0;
     const OperatorOps& side = Operator();
-    OwnerHandle main = side.MainWindow();
+    OwnerHandle main = side.ownerWindow();
     // While the Object Dictionary window reads the slave, the deferred commands wait for
     // the end of its reads: a stop or close would pull the bus from under them. While a
     // slave search holds the bus, opening the window waits too: it reads the slave.
@@ -164,32 +181,32 @@ int RunIdleCycle()
         command = DeferredNone;
     switch (command) {
     case DeferredClose:
-        side.CloseObjectDialogs();
+        side.closeObjectWindows();
         StopCommunication(main);
-        side.WriteSettings();
-        side.DestroyMainWindow(main);
+        side.saveSettings();
+        side.closeMainWindow(main);
         commState.DeferredCommand = DeferredNone;
         break;
     case DeferredStop: {
-        side.ValidateSlaveAddress(main);
-        void* previous = side.BeginBusy();
+        side.takeSlaveAddress(main);
+        void* previous = side.beginWait();
         StopCommunication(main);
-        side.EndBusy(previous);
+        side.endWait(previous);
         commState.DeferredCommand = DeferredNone;
         break;
     }
     case DeferredOpenRead:
         commState.DeferredCommand = DeferredNone;
-        side.OpenReadObjectDialog(main);
+        side.openReadObject(main);
         break;
     case DeferredOpenWrite:
         commState.DeferredCommand = DeferredNone;
-        side.OpenWriteObjectDialog(main);
+        side.openWriteObject(main);
         break;
     case DeferredOpenDictionary:
         // Cleared first: the window's reads of the slave run idle cycles of their own.
         commState.DeferredCommand = DeferredNone;
-        side.OpenDictionaryWindow(main);
+        side.openDictionary(main);
         break;
     default:
         break;

@@ -72,15 +72,61 @@ int NoPick(OwnerHandle, char*, std::uint32_t)
 }
 
 constexpr OperatorOps kInert{
-    NoStringMessage, NoFormatMessage, NoWindowFlag, NoWindowFlag, NoWindowStep, NoWindowStep, NoWindowFlag,
-    NoReadResult,    NoWindowStep,    NoMainWindow, NoWindowStep, NoWindowStep, NoStep,       NoStep,
-    NoWindowStep,    NoMessage,       NoWait,       NoBusy,       NoEndBusy,    NoWindowStep, NoEntry,
-    NoRecall,        NoRemember,      NoPick,
+    .showMessage = NoStringMessage,
+    .askQuestion = NoFormatMessage,
+    .showCommActive = NoWindowFlag,
+    .showFreezeOutputs = NoWindowFlag,
+    .takeSlaveAddress = NoWindowStep,
+    .refreshCommControls = NoWindowStep,
+    .showPdoLists = NoWindowFlag,
+    .showReadResult = NoReadResult,
+    .showSearchProgress = NoWindowStep,
+    .ownerWindow = NoMainWindow,
+    .openReadObject = NoWindowStep,
+    .openWriteObject = NoWindowStep,
+    .closeObjectWindows = NoStep,
+    .saveSettings = NoStep,
+    .closeMainWindow = NoWindowStep,
+    .passMessage = NoMessage,
+    .restUntilInput = NoWait,
+    .beginWait = NoBusy,
+    .endWait = NoEndBusy,
+    .openDictionary = NoWindowStep,
+    .showEntryRead = NoEntry,
+    .lookUpEdsChoice = NoRecall,
+    .keepEdsChoice = NoRemember,
+    .askForEdsFile = NoPick,
 };
 
 OperatorOps current = kInert;
 
 }  // namespace
+
+bool OperationsComplete(const OperatorOps& ops)
+{
+    // Every slot, in the order of the record; the assertion below fails the build when a
+    // slot is added to the record and not here.
+    const void* const slots[] = {
+        reinterpret_cast<const void*>(ops.showMessage),        reinterpret_cast<const void*>(ops.askQuestion),
+        reinterpret_cast<const void*>(ops.showCommActive),     reinterpret_cast<const void*>(ops.showFreezeOutputs),
+        reinterpret_cast<const void*>(ops.takeSlaveAddress),   reinterpret_cast<const void*>(ops.refreshCommControls),
+        reinterpret_cast<const void*>(ops.showPdoLists),       reinterpret_cast<const void*>(ops.showReadResult),
+        reinterpret_cast<const void*>(ops.showSearchProgress), reinterpret_cast<const void*>(ops.ownerWindow),
+        reinterpret_cast<const void*>(ops.openReadObject),     reinterpret_cast<const void*>(ops.openWriteObject),
+        reinterpret_cast<const void*>(ops.closeObjectWindows), reinterpret_cast<const void*>(ops.saveSettings),
+        reinterpret_cast<const void*>(ops.closeMainWindow),    reinterpret_cast<const void*>(ops.passMessage),
+        reinterpret_cast<const void*>(ops.restUntilInput),     reinterpret_cast<const void*>(ops.beginWait),
+        reinterpret_cast<const void*>(ops.endWait),            reinterpret_cast<const void*>(ops.openDictionary),
+        reinterpret_cast<const void*>(ops.showEntryRead),      reinterpret_cast<const void*>(ops.lookUpEdsChoice),
+        reinterpret_cast<const void*>(ops.keepEdsChoice),      reinterpret_cast<const void*>(ops.askForEdsFile),
+    };
+    static_assert(sizeof slots / sizeof slots[0] * sizeof(void (*)()) == sizeof(OperatorOps),
+                  "every slot of the record is checked");
+    for (const void* slot : slots)
+        if (slot == nullptr)
+            return false;
+    return true;
+}
 
 void SetOperatorOps(const OperatorOps& ops)
 {

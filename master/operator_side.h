@@ -38,64 +38,68 @@ enum MessageAnswer : int {
     AnswerRetry = 4,
 };
 
+// Slots are named for what the master wants done, not after the functions a front end
+// plugs in, so that a call through the record never reads as a call into the windows.
 struct OperatorOps {
     // A warning with an OK button, text `stringId` of the string table. Always 1.
-    int (*ShowStringMessage)(OwnerHandle owner, std::uint32_t stringId);
+    int (*showMessage)(OwnerHandle owner, std::uint32_t stringId);
     // A box of `form` with text `stringId`, its "%s" filled with `argument` (nullptr:
     // empty); returns the MessageAnswer pressed.
-    int (*ShowFormatMessage)(OwnerHandle owner, MessageForm form, std::uint32_t stringId,
-                             const wchar_t* argument);
+    int (*askQuestion)(OwnerHandle owner, MessageForm form, std::uint32_t stringId, const wchar_t* argument);
 
-    // The main window's communication-active flag and indicator, and the freeze-outputs
-    // flag and box (both set CommState's flag too).
-    int (*SetCommActive)(OwnerHandle window, bool on);
-    int (*SetFreezeOutputs)(OwnerHandle window, bool on);
-    // Takes the address field into CurrAdr, or shows CurrAdr again.
-    int (*ValidateSlaveAddress)(OwnerHandle window);
+    // The communication-active indicator and the freeze-outputs box show the master's
+    // flags, which the master has already set.
+    int (*showCommActive)(OwnerHandle window, bool on);
+    int (*showFreezeOutputs)(OwnerHandle window, bool on);
+    // Hands the address field to UseSlave, or shows the current slave again.
+    int (*takeSlaveAddress)(OwnerHandle window);
     // Menu items and controls enabled by the communication state.
-    int (*UpdateCommControls)(OwnerHandle window);
+    int (*refreshCommControls)(OwnerHandle window);
     // The shadow rule for both process-data lists, input list first, then output list:
     // each rebuilt when its table changed, or both when forced.
-    int (*SyncPdoLists)(OwnerHandle window, bool force);
+    int (*showPdoLists)(OwnerHandle window, bool force);
 
     // Hands a completed object read to the Read Object dialog. 1 when it was shown.
-    int (*DeliverReadResult)(const std::uint8_t* data, std::uint32_t length);
-    // The search's progress: rebuilds the Search Slaves dialog's list from SlaveScanTable.
-    int (*FillSlaveList)(OwnerHandle dialog);
+    int (*showReadResult)(const std::uint8_t* data, std::uint32_t length);
+    // The search's progress: the Search Slaves list rebuilt from SlaveScanTable.
+    int (*showSearchProgress)(OwnerHandle dialog);
 
-    // The main window, or nullptr when there is none.
-    OwnerHandle (*MainWindow)();
-    int (*OpenReadObjectDialog)(OwnerHandle parent);
-    int (*OpenWriteObjectDialog)(OwnerHandle parent);
-    int (*CloseObjectDialogs)();
+    // The window the master's messages belong over, or nullptr when there is none.
+    OwnerHandle (*ownerWindow)();
+    int (*openReadObject)(OwnerHandle parent);
+    int (*openWriteObject)(OwnerHandle parent);
+    int (*closeObjectWindows)();
     // Writes the settings file.
-    int (*WriteSettings)();
-    // Destroys the main window (the end of the close sequence).
-    int (*DestroyMainWindow)(OwnerHandle window);
+    int (*saveSettings)();
+    // Ends the front end's main window (the end of the close sequence).
+    int (*closeMainWindow)(OwnerHandle window);
 
     // Removes one waiting window message, if any, and hands it to `pump`; a quit message
     // is left for the main loop. 1 when a message was passed on.
-    int (*PassMessageTo)(MessagePumpSlot pump);
+    int (*passMessage)(MessagePumpSlot pump);
     // Rests until window input arrives or `timeoutMs` has passed.
-    void (*WaitForInput)(std::uint32_t timeoutMs);
-    // The wait cursor while a long step runs: BeginBusy returns what EndBusy restores.
-    void* (*BeginBusy)();
-    void (*EndBusy)(void* previous);
+    void (*restUntilInput)(std::uint32_t timeoutMs);
+    // The wait cursor while a long step runs: beginWait returns what endWait restores.
+    void* (*beginWait)();
+    void (*endWait)(void* previous);
 
     // The Object Dictionary window: opened (or brought to the front) by the deferred
     // command; told of each entry Read All has read (`entry` indexes the dictionary's
     // entries; `done` of `total` read so far).
-    int (*OpenDictionaryWindow)(OwnerHandle parent);
-    int (*ShowDictionaryEntry)(OwnerHandle window, std::uint32_t entry, std::uint32_t done, std::uint32_t total);
+    int (*openDictionary)(OwnerHandle parent);
+    int (*showEntryRead)(OwnerHandle window, std::uint32_t entry, std::uint32_t done, std::uint32_t total);
     // The EDS file the operator chose before for `node` (UTF-8, at most `size` bytes with
-    // the terminator): 1 when there is one. RememberEdsFile stores the choice.
-    int (*RecallEdsFile)(std::uint32_t node, char* path, std::uint32_t size);
-    int (*RememberEdsFile)(std::uint32_t node, const char* path);
-    // The standard file dialog for one EDS or DCF file: 1 when the operator chose one.
-    int (*PickEdsFile)(OwnerHandle owner, char* path, std::uint32_t size);
+    // the terminator): 1 when there is one. keepEdsChoice remembers a new choice.
+    int (*lookUpEdsChoice)(std::uint32_t node, char* path, std::uint32_t size);
+    int (*keepEdsChoice)(std::uint32_t node, const char* path);
+    // Lets the operator choose one EDS or DCF file: 1 when one was chosen.
+    int (*askForEdsFile)(OwnerHandle owner, char* path, std::uint32_t size);
 };
 
-// Installs the operator's side; every operation must be set.
+// True when every operation of `ops` is set.
+bool OperationsComplete(const OperatorOps& ops);
+
+// Installs the operator's side (StartMaster does, after checking it is complete).
 void SetOperatorOps(const OperatorOps& ops);
 
 // Back to the inert operations.

@@ -152,7 +152,7 @@ std::wstring WideFromUtf8(std::string_view text)
 void ShowUnreadable(OwnerHandle owner, const std::string& error)
 {
     const std::wstring line = WideFromUtf8(error.substr(0, kErrorChars));
-    Operator().ShowFormatMessage(owner, FormOkWarning, IDS_EDS_UNREADABLE, line.c_str());
+    Operator().askQuestion(owner, FormOkWarning, IDS_EDS_UNREADABLE, line.c_str());
 }
 
 void Install(std::uint8_t node, EdsSource source, const std::string& path, eds::Device& device)
@@ -174,7 +174,7 @@ std::uint8_t CurrentNode()
 int PickFor(OwnerHandle owner, std::uint8_t node)
 {
     char chosen[kPathBytes] = "";
-    if (Operator().PickEdsFile(owner, chosen, sizeof chosen) == 0)
+    if (Operator().askForEdsFile(owner, chosen, sizeof chosen) == 0)
         return 0;
     eds::Device device;
     std::string error;
@@ -182,7 +182,7 @@ int PickFor(OwnerHandle owner, std::uint8_t node)
         ShowUnreadable(owner, error);
         return 0;
     }
-    Operator().RememberEdsFile(node, chosen);
+    Operator().keepEdsChoice(node, chosen);
     Install(node, EdsSource::Picked, chosen, device);
     return 1;
 }
@@ -227,7 +227,7 @@ int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& iden
     dictionaryBusy = 0;
     if (failure.failed != 0) {
         if (ownBus)
-            Operator().ShowStringMessage(owner, IDS_COMM_FAILURE);
+            Operator().showMessage(owner, IDS_COMM_FAILURE);
         else
             CheckCommFailure(owner, failure);
     }
@@ -315,7 +315,7 @@ int OpenSlaveDictionary(OwnerHandle owner, const char* folder)
         return 1;
     }
     char remembered[kPathBytes] = "";
-    if (Operator().RecallEdsFile(node, remembered, sizeof remembered) != 0) {
+    if (Operator().lookUpEdsChoice(node, remembered, sizeof remembered) != 0) {
         std::string error;
         if (ReadEdsFile(remembered, node, device, error) != 0) {
             Install(node, EdsSource::Remembered, remembered, device);
@@ -329,6 +329,11 @@ int OpenSlaveDictionary(OwnerHandle owner, const char* folder)
 int PickSlaveDictionary(OwnerHandle owner)
 {
     return PickFor(owner, CurrentNode());
+}
+
+void AbortReadAll()
+{
+    dictionaryAbort = 1;
 }
 
 std::uint32_t ReadableEntryCount()
@@ -378,7 +383,7 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
             value.state = ValueState::NoAnswer;
             // Communication off: one message, and the slave is not asked again.
             if (ownBus) {
-                Operator().ShowStringMessage(owner, IDS_COMM_FAILURE);
+                Operator().showMessage(owner, IDS_COMM_FAILURE);
                 stop = true;
             } else {
                 dictionaryBusy = 0;
@@ -397,7 +402,7 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
             value.data.assign(data, data + length);
         }
         ++outcome.read;
-        Operator().ShowDictionaryEntry(owner, static_cast<std::uint32_t>(i), outcome.read, outcome.total);
+        Operator().showEntryRead(owner, static_cast<std::uint32_t>(i), outcome.read, outcome.total);
         PassOneMessage();
     }
     outcome.completed = outcome.read == outcome.total && !stop;

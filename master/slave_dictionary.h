@@ -60,8 +60,9 @@ extern ObjectDictionary objectDictionary;
 // for the end, as during a slave search (an open or close of the bus for them would
 // pull the driver from under the reads).
 extern int dictionaryBusy;
-// Set by the window's Abort; tested before each entry of Read All.
+// Set by AbortReadAll (the window's Abort); tested before each entry of Read All.
 extern int dictionaryAbort;
+void AbortReadAll();
 
 // Largest EDS or DCF file looked at.
 constexpr std::size_t kMaxEdsFileBytes = eds::kMaxFileBytes;

@@ -13,6 +13,18 @@ constexpr std::uint16_t kDeviceType = 0x1000;
 
 }  // namespace
 
+void PrepareSlaveSearch()
+{
+    SlaveScanTable.fill(ScanNotScanned);
+    scanAbort = 0;
+    slaveFound = 0;
+}
+
+void AbortSlaveSearch()
+{
+    scanAbort = 1;
+}
+
 int ScanSlaves(OwnerHandle owner)
 {
     if (OpenBus(owner, appSettings.Baud) == 0)
@@ -33,7 +45,7 @@ int ScanSlaves(OwnerHandle owner)
             SlaveScanTable[node] = ScanNoAnswer;
         }
         PassOneMessage();
-        Operator().FillSlaveList(owner);
+        Operator().showSearchProgress(owner);
     }
     CloseBus();
     scanRunning = 0;

@@ -16,10 +16,16 @@ enum ScanResult : std::uint8_t {
 extern std::array<std::uint8_t, 128> SlaveScanTable;
 
 extern int scanRunning;  // 1 while ScanSlaves runs
-extern int scanAbort;    // set by the Search Slaves dialog; tested before each node
+extern int scanAbort;    // set by AbortSlaveSearch; tested before each node
 extern int slaveFound;   // 1 as soon as one node answered in this search
 
 constexpr std::uint32_t kScanTimeoutMs = 50;
+
+// Before the search: no node scanned, nothing found, no abort.
+void PrepareSlaveSearch();
+// The operator's Abort (or Cancel, or OK during the search): the search ends before the
+// next node.
+void AbortSlaveSearch();
 
 // Runs the search with the Search Slaves dialog as owner (its list 1032 grows node by
 // node). 1 when it ran (to the end or until aborted); 0 when the bus did not open.

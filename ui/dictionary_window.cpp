@@ -247,7 +247,7 @@ void SetReading(HWND dialog, bool reading)
 void OnReadAll(HWND dialog)
 {
     if (readAllRunning) {
-        dictionaryAbort = 1;
+        AbortReadAll();
         return;
     }
     if (objectDictionary.path.empty())
@@ -307,7 +307,7 @@ void OnOpenFile(HWND dialog)
 void OnClose(HWND dialog)
 {
     if (readAllRunning) {
-        dictionaryAbort = 1;
+        AbortReadAll();
         closeAfterReading = true;
         return;
     }

@@ -10,6 +10,7 @@
 #include "communication.h"
 #include "dictionary_window.h"
 #include "help.h"
+#include "master_start.h"
 #include "pdo_lists.h"
 #include "process_image.h"
 #include "resource.h"
@@ -207,7 +208,7 @@ void OnObjectDictionary(HWND window)
     if (DictionaryWindow() != nullptr && objectDictionary.node == static_cast<std::uint32_t>(appSettings.CurrAdr))
         OpenDictionaryWindow(window);
     else
-        commState.DeferredCommand = DeferredOpenDictionary;
+        PostDeferredCommand(DeferredOpenDictionary);
 }
 
 // Accelerator commands: 1 when handled.
@@ -248,17 +249,17 @@ void OnExit(HWND window)
 
 void OnReadObject(HWND)
 {
-    commState.DeferredCommand = DeferredOpenRead;
+    PostDeferredCommand(DeferredOpenRead);
 }
 
 void OnWriteObject(HWND)
 {
-    commState.DeferredCommand = DeferredOpenWrite;
+    PostDeferredCommand(DeferredOpenWrite);
 }
 
 void OnStop(HWND)
 {
-    commState.DeferredCommand = DeferredStop;
+    PostDeferredCommand(DeferredStop);
 }
 
 void OnSearchSlaves(HWND window)
@@ -309,7 +310,7 @@ void OnPortSelected(HWND window)
         InitMainControls(window);
         return;
     }
-    appSettings.PrinterPort = static_cast<std::int32_t>(value);
+    UsePort(static_cast<std::int32_t>(value));
 }
 
 void OnBaudSelected(HWND window)
@@ -319,7 +320,7 @@ void OnBaudSelected(HWND window)
         InitMainControls(window);
         return;
     }
-    appSettings.Baud = static_cast<std::int32_t>(item);
+    UseBitRate(static_cast<std::int32_t>(item));
 }
 
 void OnOutputSelected(HWND window)
@@ -350,7 +351,7 @@ void OnBitBox(HWND window)
 
 void OnFreeze(HWND window)
 {
-    commState.freezeOutputs = IsDlgButtonChecked(window, IDC_FREEZE) == BST_CHECKED ? 1 : 0;
+    FreezeOutputs(IsDlgButtonChecked(window, IDC_FREEZE) == BST_CHECKED);
 }
 
 // --- Command dispatch ---------------------------------------------------------------
@@ -423,8 +424,8 @@ INT_PTR OnInitDialog(HWND window)
     // 3
     InitMainControls(window);
     // 4
-    SetCommActive(window, false);
-    SetFreezeOutputs(window, false);
+    ShowCommIndicator(window, commState.active != 0);
+    ShowFreezeBox(window, commState.freezeOutputs != 0);
     // 5
     UpdateOutputEditors(window);
     ShowOutputByte(window, 0, EntryEnd);
@@ -432,14 +433,14 @@ INT_PTR OnInitDialog(HWND window)
     // 6
     CenterOnScreen(window);
     // 7. The dialog's default focus handling applies.
-    commState.windowReady = 1;
+    SetWindowReady(true);
     return TRUE;
 }
 
 INT_PTR OnClose(HWND window)
 {
     ValidateSlaveAddress(window);
-    commState.DeferredCommand = DeferredClose;
+    PostDeferredCommand(DeferredClose);
     return TRUE;
 }
 
@@ -448,7 +449,7 @@ INT_PTR OnDestroy(HWND)
     SetMainWindow(nullptr);
     CloseHelpWindows();
     PostQuitMessage(0);
-    commState.windowReady = 0;
+    SetWindowReady(false);
     return TRUE;
 }
 
@@ -470,16 +471,14 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-int SetCommActive(HWND window, bool on)
+int ShowCommIndicator(HWND window, bool on)
 {
-    commState.active = on ? 1 : 0;
     CheckBox(window, IDC_COMM_ACTIVE, on);
     return 1;
 }
 
-int SetFreezeOutputs(HWND window, bool on)
+int ShowFreezeBox(HWND window, bool on)
 {
-    commState.freezeOutputs = on ? 1 : 0;
     CheckBox(window, IDC_FREEZE, on);
     return 1;
 }
@@ -488,10 +487,8 @@ int ValidateSlaveAddress(HWND window)
 {
     BOOL converted = FALSE;
     const UINT number = GetDlgItemInt(window, IDC_ADDRESS, &converted, FALSE);
-    if (converted && number >= 1 && number <= 127) {
-        appSettings.CurrAdr = static_cast<std::int32_t>(number);
+    if (converted && number <= 127 && UseSlave(static_cast<std::int32_t>(number)) != 0)
         return 1;
-    }
     SetDlgItemInt(window, IDC_ADDRESS, static_cast<UINT>(appSettings.CurrAdr), FALSE);
     return 0;
 }

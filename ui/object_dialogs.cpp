@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "app.h"
+#include "exchange.h"
 #include "messages.h"
 #include "slave_dictionary.h"
 #include "process_image.h"
@@ -118,24 +119,6 @@ void CheckFormatButton(HWND dialog, DataFormat format)
 bool IsChecked(HWND dialog, int id)
 {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-}
-
-// Hands the request to the next exchange cycle; `pending` is set last.
-void PostObjectRequest(std::uint32_t index, std::uint32_t subindex, const std::uint8_t* data,
-                       std::uint32_t length, std::uint32_t direction)
-{
-    if (processImage == nullptr)
-        return;
-    ObjectRequest& request = processImage->request;
-    if (data != nullptr)
-        std::memcpy(request.data.data(), data, request.data.size());
-    else
-        request.data.fill(0);
-    request.index = index;
-    request.subindex = subindex;
-    request.length = length;
-    request.direction = direction;
-    request.pending = 1;
 }
 
 // --- Read Object ----------------------------------------------------------------------

@@ -4,16 +4,23 @@
 
 #include <windows.h>
 
-#include "operator_side.h"
+#include <cstdint>
+
+#include "dictionary_window.h"
+#include "main_window.h"
+#include "object_dialogs.h"
 
 INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ReadObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK WriteObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DictionaryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Fills the operations the windows carry out: the indicator and freeze box, the address
-// field, the menu state, the process-data lists, the read result, the search's list.
-void FillWindowOperations(OperatorOps& ops);
+// The windows' part of the master's operations, beside the indicator, the freeze box,
+// the address field, the menu state (main_window.h), the read result (object_dialogs.h),
+// the dictionary's entries and its file dialog (dictionary_window.h): both process-data
+// lists from the process image, and the Search Slaves list.
+int ShowBothPdoLists(HWND window, bool force);
+int ShowSearchList(HWND dialog);
 
 // The windows' own state back to program start: the list shadows and the object
 // dialogs' memory.

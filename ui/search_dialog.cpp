@@ -8,6 +8,7 @@
 #include "messages.h"
 #include "resource.h"
 #include "resource_language.h"
+#include "master_start.h"
 #include "settings.h"
 #include "slave_search.h"
 
@@ -40,9 +41,7 @@ INT_PTR OnInitDialog(HWND dialog)
 {
     EnableObjectDialogs(FALSE);
     // 1
-    SlaveScanTable.fill(ScanNotScanned);
-    scanAbort = 0;
-    slaveFound = 0;
+    PrepareSlaveSearch();
     // 2
     FillSlaveList(dialog, kSlaveListId);
     // 3
@@ -92,14 +91,14 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD notification)
 {
     switch (id) {
     case IDOK:
-        scanAbort = 1;
+        AbortSlaveSearch();
         if (scanRunning == 1)
             return FALSE;
         TakeSelectedSlave(dialog);
         EndDialog(dialog, 1);
         return TRUE;
     case IDCANCEL:
-        scanAbort = 1;
+        AbortSlaveSearch();
         if (scanRunning == 1)
             return FALSE;
         EndDialog(dialog, 0);
@@ -175,6 +174,5 @@ int TakeSelectedSlave(HWND dialog)
     const LRESULT node = SendDlgItemMessageW(dialog, kSlaveListId, LB_GETITEMDATA, static_cast<WPARAM>(line), 0);
     if (node < 1 || node > 127)
         return 0;
-    appSettings.CurrAdr = static_cast<std::int32_t>(node);
-    return 1;
+    return UseSlave(static_cast<std::int32_t>(node));
 }

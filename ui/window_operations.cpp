@@ -1,4 +1,4 @@
-// The windows' part of the master's operations (see operator_side.h).
+// The windows' part of the master's operations (see operator_side.h), and their reset.
 #include "registered_windows.h"
 
 #include "dictionary_window.h"
@@ -9,34 +9,15 @@
 #include "search_dialog.h"
 #include "settings.h"
 
-namespace {
-
-// The exchange and the stop always show the process image's inputs.
-int SyncBothPdoLists(HWND window, bool force)
+int ShowBothPdoLists(HWND window, bool force)
 {
+    // The exchange and the stop always show the process image's inputs.
     return RefreshPdoLists(window, processImage->inputs, force);
 }
 
-int FillSearchList(HWND dialog)
+int ShowSearchList(HWND dialog)
 {
     return FillSlaveList(dialog, kSlaveListId);
-}
-
-}  // namespace
-
-void FillWindowOperations(OperatorOps& ops)
-{
-    ops.SetCommActive = SetCommActive;
-    ops.SetFreezeOutputs = SetFreezeOutputs;
-    ops.ValidateSlaveAddress = ValidateSlaveAddress;
-    ops.UpdateCommControls = UpdateCommControls;
-    ops.SyncPdoLists = SyncBothPdoLists;
-    ops.DeliverReadResult = DeliverReadResult;
-    ops.FillSlaveList = FillSearchList;
-    ops.ShowDictionaryEntry = ShowDictionaryEntry;
-    ops.RecallEdsFile = RecallEdsFile;
-    ops.RememberEdsFile = RememberEdsFile;
-    ops.PickEdsFile = PickEdsFile;
 }
 
 void ResetWindowState()

@@ -7,6 +7,7 @@
 #include "communication.h"
 #include "driver.h"
 #include "exchange.h"
+#include "master_start.h"
 #include "master_state.h"
 #include "node_table.h"
 #include "settings_values.h"
@@ -55,15 +56,15 @@ int ShowFormat(OwnerHandle, MessageForm form, std::uint32_t stringId, const wcha
 
 int SetActive(OwnerHandle, bool on)
 {
-    // As the main window does: the flag and the indicator together.
-    commState.active = on ? 1 : 0;
+    // The master has set its flag before it shows it.
+    EXPECT_EQ(commState.active, on ? 1u : 0u);
     Record(on ? "comm on" : "comm off");
     return 1;
 }
 
 int SetFreeze(OwnerHandle, bool on)
 {
-    commState.freezeOutputs = on ? 1 : 0;
+    EXPECT_EQ(commState.freezeOutputs, on ? 1u : 0u);
     Record(on ? "freeze on" : "freeze off");
     return 1;
 }
@@ -209,10 +210,32 @@ int ownerToken = 0;
 OperatorOps TestOperator::Operations()
 {
     current = this;
-    return OperatorOps{ShowString, ShowFormat, SetActive, SetFreeze, Validate,  Controls, Lists,
-                       Deliver,    SearchList, Main,      OpenRead,  OpenWrite, CloseDialogs, Settings,
-                       Destroy,    PassTo,     Wait,      Busy,      NotBusy, OpenDictionary, DictionaryEntry,
-                       Recall,     Remember,   Pick};
+    return OperatorOps{
+        .showMessage = ShowString,
+        .askQuestion = ShowFormat,
+        .showCommActive = SetActive,
+        .showFreezeOutputs = SetFreeze,
+        .takeSlaveAddress = Validate,
+        .refreshCommControls = Controls,
+        .showPdoLists = Lists,
+        .showReadResult = Deliver,
+        .showSearchProgress = SearchList,
+        .ownerWindow = Main,
+        .openReadObject = OpenRead,
+        .openWriteObject = OpenWrite,
+        .closeObjectWindows = CloseDialogs,
+        .saveSettings = Settings,
+        .closeMainWindow = Destroy,
+        .passMessage = PassTo,
+        .restUntilInput = Wait,
+        .beginWait = Busy,
+        .endWait = NotBusy,
+        .openDictionary = OpenDictionary,
+        .showEntryRead = DictionaryEntry,
+        .lookUpEdsChoice = Recall,
+        .keepEdsChoice = Remember,
+        .askForEdsFile = Pick,
+    };
 }
 
 std::size_t TestOperator::Count(const std::string& prefix) const
@@ -242,26 +265,24 @@ void MasterTest::SetUp()
     bus.reset();
     bus.setAnimation(0);  // inputs change only when the test says so
 
-    // As start-up leaves the master: state reset, operations and hooks set.
-    ResetMasterState();
-    ResetBusTicks();
+    // The one start-up call, as a front end makes it.
     appSettings = kDefaultSettings;
-    processImage = image.get();
-    SetOperatorOps(side.Operations());
-    MessageHook = TestPump;
+    MasterSetup setup{};
+    setup.operations = side.Operations();
+    setup.messageHook = TestPump;
+    setup.node = appSettings.CurrAdr;
+    setup.bitRate = appSettings.Baud;
+    setup.port = appSettings.PrinterPort;
+    setup.driverLibrary = kSimulatedDriver;
+    ASSERT_EQ(StartMaster(setup), MasterStarted);
     ClearNodeTable(MasterNodeTable());
-    ClearSendHook();
-    SetSendHook(SendFrame);
-    lastSendTick = TickMs();
-    commState.windowReady = 1;
+    SetWindowReady(true);
 }
 
 void MasterTest::TearDown()
 {
     UnloadDriver();
-    ClearSendHook();
-    ClearOperatorOps();
-    processImage = nullptr;
+    EndMaster();
     ResetMasterState();
     UseSystemClock();
     bus.Unload();

@@ -55,6 +55,9 @@ struct TestOperator {
     std::size_t Count(const std::string& prefix) const;
 };
 
+// The simulated bus's host build, beside the test executable.
+constexpr char kSimulatedDriver[] = "pcan_usb.so";
+
 // The owner handle the tests give the services; never dereferenced.
 OwnerHandle TestOwner();
 
@@ -62,7 +65,6 @@ class MasterTest : public ::testing::Test {
 protected:
     SimControls bus;
     TestOperator side;
-    std::unique_ptr<ProcessImage> image = std::make_unique<ProcessImage>();
 
     void SetUp() override;
     void TearDown() override;

@@ -18,6 +18,13 @@
 
 namespace {
 
+// Communication on or off as the master sets it: its flag, then the indicator.
+void SetActive(HWND window, bool on)
+{
+    commState.active = on ? 1 : 0;
+    ShowCommIndicator(window, on);
+}
+
 const std::wstring kPlainSeparator(57, L'-');
 
 class MainWindow : public ::testing::Test {
@@ -311,11 +318,11 @@ TEST_F(MainWindow, SearchSlavesTakesTheAddressFirst)
     }
     EXPECT_EQ(appSettings.CurrAdr, 77);
 
-    SetCommActive(window_, true);
+    SetActive(window_, true);
     SetDlgItemTextW(window_, IDC_ADDRESS, L"200");
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDM_SEARCH_SLAVES, 0), 0);
     EXPECT_EQ(Text(IDC_ADDRESS), L"77");
-    SetCommActive(window_, false);
+    SetActive(window_, false);
 }
 
 // --- Enabling by communication state ------------------------------------------------------
@@ -327,10 +334,10 @@ TEST_F(MainWindow, MenuAndControlsFollowTheCommunicationState)
     const UINT alwaysEnabled[] = {IDM_EXIT, IDM_READ_OBJECT, IDM_WRITE_OBJECT, IDM_HELP_CONTENTS, IDM_ABOUT};
 
     for (bool active : {false, true, false}) {
-        SetCommActive(window_, false);
+        SetActive(window_, false);
         UpdateCommControls(window_);
         SetFocus(Control(IDC_BAUD));
-        SetCommActive(window_, active);
+        SetActive(window_, active);
         UpdateCommControls(window_);
 
         EXPECT_EQ(grayed(IDM_SEARCH_SLAVES), active);
