@@ -71,7 +71,6 @@ TEST_P(SettingsFile, StartsWithSafeValuesAndKeepsThemAtTheClose)
               held.CurrAdr);
 }
 
-const wchar_t* const kCommFailure = L"Communication failure!";
 const wchar_t* const kCannotOpen = L"Unable to open CAN dongle!";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -82,9 +81,11 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsCase{"HugeValues",
                      "[Tovral]\r\nPrinterPort=99999999999\r\nBaud=99999999999\r\nCurrAdr=99999999999\r\n"
                      "Logging=99999999999\r\n",
-                     L"3", CB_ERR, CB_ERR, kCommFailure, true},
+                     L"3", CB_ERR, CB_ERR, kCannotOpen, true},
+        // A port other than the USB adapter has no driver to open: refused before any
+        // driver call, never taken for an open bus.
         SettingsCase{"NegativeValues", "[Tovral]\r\nPrinterPort=-4096\r\nBaud=-1\r\nCurrAdr=-3\r\n", L"3", CB_ERR,
-                     CB_ERR, kCommFailure, true},
+                     CB_ERR, kCannotOpen, true},
         SettingsCase{"BaudBeyondTheTable", "[Tovral]\r\nBaud=9\r\nCurrAdr=127\r\n", L"127", CB_ERR, 0, kCannotOpen,
                      true},
         SettingsCase{"MissingSections", "[Other]\r\nBaud=5\r\nCurrAdr=9\r\n", L"3", 0, 0, nullptr, false},
