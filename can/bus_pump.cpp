@@ -4,6 +4,7 @@
 
 #include "bus_trace.h"
 #include "driver.h"
+#include "frame_routing.h"
 #include "pdo_slots.h"
 #include "tick.h"
 
@@ -21,10 +22,14 @@ void PumpBus()
         TraceFrame(msg);
         const CanFrame frame = MsgToFrame(msg);
         RunEngineCycle(table, &frame);
+        RouteToConsumers(frame, TickMs());
     }
 
-    // 3. Always: lets the engine check its time-outs and send what is due.
+    // 3. Always: lets the engine check its time-outs and send what is due, and the
+    //    consumers their deadlines.
     RunEngineCycle(table, nullptr);
+    if (const CanFrame* request = StepConsumers(TickMs()))
+        SendFrame(*request);
 }
 
 void DrainReceiveQueue()
@@ -41,6 +46,7 @@ void DrainReceiveQueue()
         // arrived before its request is not one, so the SDO clients never see it.
         const CanFrame frame = MsgToFrame(msg);
         ReceivePdo(table, frame, NodeNumber(frame.id));
+        RouteToConsumers(frame, TickMs());
     }
 }
 

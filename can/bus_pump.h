@@ -1,7 +1,8 @@
 // The bus pump: the only link between the engine and the driver binding.
 //
-// PumpBus reads at most one message from the driver, traces it and runs one engine
-// cycle with it, then always one cycle without a frame. SendFrame is the engine's send
+// PumpBus reads at most one message from the driver, traces it, runs one engine cycle
+// with it and offers it to the consumers (emergencies, error control), then always runs
+// one cycle without a frame and the consumers' deadlines. SendFrame is the engine's send
 // hook and the senders' way onto the bus.
 #pragma once
 
@@ -15,7 +16,8 @@
 void PumpBus();
 
 // Empties the driver's receive queue before a transfer starts: every frame read is
-// traced, and PDO frames among them go to their slots; nothing reaches an SDO client.
+// traced, PDO frames among them go to their slots and every frame is offered to the
+// consumers; nothing reaches an SDO client.
 void DrainReceiveQueue();
 
 // Writes one frame, retrying for at most kTransmitRetryMs while the transmit queue is

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "emergency.h"
+#include "error_control.h"
+#include "frame_routing.h"
 #include "node_table.h"
 #include "pdo_slots.h"
 #include "sdo_client.h"
@@ -29,6 +32,21 @@ int CheckSentFrame(const CanFrame& frame)
     return 1;
 }
 
+// What must hold of the consumers whatever arrived: a state the profile knows, a bounded
+// log whose entries are the watched node's, events only of the known kinds.
+void CheckConsumers()
+{
+    const ErrorControl& watch = MasterErrorControl();
+    Check(watch.state == NmtBootUp || watch.state == NmtStopped || watch.state == NmtOperational ||
+          watch.state == NmtPreOperational || watch.state == NmtUnknown);
+    Check((watch.events & ~0x3Fu) == 0);
+    Check(watch.node <= 127);
+    const EmergencyLog& log = MasterEmergencyLog();
+    Check(HeldEmergencies(log) <= kEmergencyCapacity);
+    if (HeldEmergencies(log) != 0)
+        Check(ClassOfEmergency(NewestEmergency(log, 0).errorCode) <= EmergencyClass::Unassigned);
+}
+
 struct Input {
     const std::uint8_t* data;
     std::size_t size;
@@ -49,6 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     UseManualClock(0xFFFFFF00u);  // close to the wrap of the tick
     ClearNodeTable(table);
+    StopErrorControl(MasterErrorControl());
+    WatchEmergencies(MasterEmergencyLog(), 0);
 
     static std::uint8_t payload[1100];
     static std::uint8_t destination[1200];
@@ -60,13 +80,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 0: {  // a received frame, mostly on the node's response COB-ID
             CanFrame frame{};
             const std::uint8_t kind = in.Byte();
-            frame.id = (kind & 3) == 0 ? (in.Word() & 0x7FFu) : 0x580u + (node & 0x7Fu);
+            // Mostly the node's SDO response; else an error-control message, an
+            // emergency, or any identifier.
+            static constexpr std::uint32_t kBases[] = {0, 0x580, 0x700, 0x080};
+            frame.id = (kind & 3) == 0 ? (in.Word() & 0x7FFu) : kBases[kind & 3] + (node & 0x7Fu);
             frame.remote = (kind & 0x80) != 0 ? 1 : 0;
             frame.length = (kind & 0x40) != 0 ? static_cast<std::uint8_t>(in.Byte() & 0x0F) : 8;
             for (std::uint8_t& b : frame.data)
                 b = in.Byte();
             RunEngineCycle(table, &frame);
+            RouteToConsumers(frame, TickMs());
             RunEngineCycle(table, nullptr);
+            CheckConsumers();
             break;
         }
         case 1:
@@ -101,16 +126,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(length <= 8 && (fresh != 0 || length == 0));
             break;
         }
-        case 5:
+        case 5: {
             AdvanceManualTick(static_cast<std::uint32_t>(in.Byte()) * in.Byte());
             RunEngineCycle(table, nullptr);
+            // The consumers send only node guarding's remote frame for their node.
+            if (const CanFrame* request = StepConsumers(TickMs())) {
+                Check(request->remote == 1 && request->length == 1);
+                Check(request->id == 0x700u + MasterErrorControl().node && MasterErrorControl().node != 0);
+            }
+            CheckConsumers();
             break;
-        case 6:
-            if ((in.Byte() & 0x0F) == 0)
+        }
+        case 6: {
+            const std::uint8_t what = in.Byte();
+            switch (what & 0x0F) {
+            case 0:
                 ClearNodeTable(table);
-            else
+                break;
+            case 1:
+                WatchHeartbeat(MasterErrorControl(), node, in.Word(), TickMs());
+                break;
+            case 2:
+                GuardNode(MasterErrorControl(), node, in.Word(), in.Byte(), TickMs());
+                break;
+            case 3:
+                WatchEmergencies(MasterEmergencyLog(), node);
+                break;
+            case 4:
+                TakeErrorControlEvents(MasterErrorControl());
+                break;
+            default:
                 RunEngineCycle(table, nullptr);
+                break;
+            }
             break;
+        }
         }
     }
     UseSystemClock();

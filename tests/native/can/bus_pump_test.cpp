@@ -12,6 +12,8 @@
 
 #include "bus_trace.h"
 #include "driver.h"
+#include "emergency.h"
+#include "error_control.h"
 #include "fake_driver.h"
 #include "pdo_slots.h"
 #include "sdo_client.h"
@@ -195,6 +197,33 @@ TEST_F(BusPump, DrainTracesEveryFrameAndKeepsInputsButNoSdoResponse)
     std::uint32_t abortCode = 0;
     EXPECT_EQ(FetchSdoResult(5, MasterNodeTable(), value, 4, length, status, abortCode), 0)
         << "the stale response did not complete the upload";
+}
+
+// Emergencies and error-control messages reach their consumers from the drain as they do
+// from the pump: a boot-up or an emergency waiting before a transfer is not lost.
+TEST_F(BusPump, DrainAndPumpOfferEveryFrameToTheConsumers)
+{
+    WatchHeartbeat(MasterErrorControl(), 3, 0, TickMs());
+    WatchEmergencies(MasterEmergencyLog(), 3);
+    Receive(Msg(0x703, 0, 1, {0x00}));
+    Receive(Msg(0x083, 0, 8, {0x10, 0x81, 0x11, 1, 2, 3, 4, 5}));
+    DrainReceiveQueue();
+    EXPECT_EQ(TakeErrorControlEvents(MasterErrorControl()) & EventBootUp, EventBootUp);
+    ASSERT_EQ(HeldEmergencies(MasterEmergencyLog()), 1u);
+    EXPECT_EQ(NewestEmergency(MasterEmergencyLog(), 0).errorCode, 0x8110);
+
+    Receive(Msg(0x703, 0, 1, {0x05}));
+    PumpBus();
+    EXPECT_EQ(MasterErrorControl().state, NmtOperational);
+
+    // Guarding's requests leave through the pump's sender.
+    GuardNode(MasterErrorControl(), 3, 100, 2, TickMs());
+    PumpBus();
+    ASSERT_EQ(WrittenMsgs().size(), 1u);
+    EXPECT_EQ(WrittenMsgs()[0].id, 0x703u);
+    EXPECT_EQ(WrittenMsgs()[0].msgType, kMsgRemote);
+    StopErrorControl(MasterErrorControl());
+    WatchEmergencies(MasterEmergencyLog(), 0);
 }
 
 // Reads that bring no frame: a driver status message (consumed, neither traced nor
