@@ -423,17 +423,17 @@ int CleanupApplication()
 
 int RouteMessage(MSG* message)
 {
-    // 1. Enter in the output byte field.
+    // Enter applies the output byte, but only while the output byte field has the focus.
     if (mainWindow != nullptr) {
         HWND focus = GetFocus();
         if (focus != nullptr && focus == GetDlgItem(mainWindow, IDC_OUTPUT_BYTE) &&
             TranslateAcceleratorW(mainWindow, editAccelerators, message))
             return 1;
     }
-    // 2. F1 to F4 act from every window; their commands go to the main window.
+    // F1 to F4 act from every window; their commands go to the main window.
     if (mainWindow != nullptr && TranslateAcceleratorW(mainWindow, globalAccelerators, message))
         return 1;
-    // 3 to 5. Dialog navigation.
+    // Keyboard navigation within whichever open dialog the message is for.
     if (readObjectDialog != nullptr && IsDialogMessageW(readObjectDialog, message))
         return 1;
     if (writeObjectDialog != nullptr && IsDialogMessageW(writeObjectDialog, message))
@@ -442,7 +442,7 @@ int RouteMessage(MSG* message)
         return 1;
     if (mainWindow != nullptr && IsDialogMessageW(mainWindow, message))
         return 1;
-    // 6
+    // Any other message: keys become characters, then it goes to its window.
     TranslateMessage(message);
     DispatchMessageW(message);
     return 1;

@@ -248,7 +248,8 @@ int LocateHelpControl(wchar_t (&path)[MAX_PATH])
 
 HWND CallHtmlHelp(HWND caller, const char* file, UINT command, DWORD_PTR data)
 {
-    // 1. Load the control: from its registered full path, else from the system folder.
+    // Load the control: from its registered full path, else from the system folder. A
+    // failure is final for the rest of the run.
     if (helpModule == nullptr && helpFailed == 0) {
         ++helpLookups;
         wchar_t path[MAX_PATH];
@@ -261,7 +262,7 @@ HWND CallHtmlHelp(HWND caller, const char* file, UINT command, DWORD_PTR data)
             return nullptr;
         }
     }
-    // 2. Resolve HtmlHelpA.
+    // HtmlHelpA, looked up by its ordinal once.
     if (helpEntry == nullptr) {
         if (helpModule != nullptr)
             helpEntry = reinterpret_cast<HtmlHelpEntry>(
@@ -271,7 +272,6 @@ HWND CallHtmlHelp(HWND caller, const char* file, UINT command, DWORD_PTR data)
             return nullptr;
         }
     }
-    // 3
     return helpEntry(caller, file, command, data);
 }
 
@@ -370,7 +370,7 @@ int HelpPagePath(wchar_t (&path)[MAX_PATH])
 
 int ShowHelpContents(HWND window)
 {
-    // 1. The viewer, at the language's index page: "<full path>::/de/index.html".
+    // The viewer, at the language's index page: "<full path>::/de/index.html".
     if (helpRoutes.viewerShowsPages()) {
         char file[2 * MAX_PATH + 32];
         char path[2 * MAX_PATH];
@@ -381,7 +381,8 @@ int ShowHelpContents(HWND window)
                 return 1;
         }
     }
-    // 2. The same page in the browser, where it exists.
+    // No viewer that shows pages, or it failed: the same page in the browser, where it
+    // exists.
     wchar_t page[MAX_PATH];
     if (HelpPagePath(page) && GetFileAttributesW(page) != INVALID_FILE_ATTRIBUTES)
         helpRoutes.openInBrowser(window, page);

@@ -5,7 +5,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR /*commandLine*/, int showCommand)
 {
-    // 1. Only one copy runs: bring the running one, and its open pop-up, to the front.
+    // Only one copy runs: bring the running one, and its open pop-up, to the front.
     HWND running = FindWindowW(MainClassName, nullptr);
     if (running != nullptr) {
         HWND popup = GetLastActivePopup(running);
@@ -14,12 +14,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR /*command
             BringWindowToTop(popup);
         return 0;
     }
-    // 2, 3
     if (!RegisterMainClass(instance))
         return 0;
     if (!InitApplication(instance, showCommand))
         return 0;
-    // 4, 5
+    // Runs until the quit message, whose code becomes the exit code.
     const int exitCode = RunMainLoop();
     CleanupApplication();
     return exitCode;

@@ -12,12 +12,12 @@ void PumpBus()
 {
     NodeTable& table = MasterNodeTable();
 
-    // 1. At most one message per call; any non-zero result (queue empty, an error, no
-    //    library loaded) means no frame this time.
+    // At most one message per call; any non-zero result (queue empty, an error, no
+    // library loaded) means no frame this time.
     DriverMsg msg{};
     const std::uint32_t result = CAN_Read(&msg);
 
-    // 2. A status message from the driver is consumed here: not a bus frame.
+    // A status message from the driver is consumed here: not a bus frame.
     if (result == kDriverOk && (msg.msgType & kMsgStatus) == 0) {
         TraceFrame(msg);
         const CanFrame frame = MsgToFrame(msg);
@@ -25,8 +25,8 @@ void PumpBus()
         RouteToConsumers(frame, TickMs());
     }
 
-    // 3. Always: lets the engine check its time-outs and send what is due, and the
-    //    consumers their deadlines.
+    // Always, frame or not: lets the engine check its time-outs and send what is due, and
+    // the consumers their deadlines.
     RunEngineCycle(table, nullptr);
     if (const CanFrame* request = StepConsumers(TickMs()))
         SendFrame(*request);
@@ -52,24 +52,23 @@ void DrainReceiveQueue()
 
 int SendFrame(const CanFrame& frame)
 {
-    // 1.
     DriverMsg msg = FrameToMsg(frame);
 
-    // 2. A full transmit queue is retried at once, without waiting, but only for
-    //    kTransmitRetryMs: a driver that stays full must not hold the thread forever.
+    // A full transmit queue is retried at once, without waiting, but only for
+    // kTransmitRetryMs: a driver that stays full must not hold the thread forever.
     const std::uint32_t start = TickMs();
     std::uint32_t result = CAN_Write(&msg);
     while ((result & kDriverTransmitFull) != 0 && TickMs() - start <= kTransmitRetryMs)
         result = CAN_Write(&msg);
 
-    // 3. Whatever came of it: the exchange paces itself on the attempt.
+    // Whatever came of it: the exchange paces itself on the attempt.
     lastSendTick = TickMs();
 
-    // 4. Given up on a full queue, or refused.
+    // Given up on a full queue, or refused.
     if (result != kDriverOk)
         return 0;
 
-    // 5.
+    // Only a frame the driver took goes into the trace.
     TraceFrame(msg);
     return 1;
 }

@@ -67,12 +67,12 @@ int TracePrintf(const char* format, ...)
 
 void TraceFrame(const DriverMsg& msg)
 {
-    // 1. Time since the frame traced last; modulo 2^32 across the wrap of the tick.
+    // Time since the frame traced last; modulo 2^32 across the wrap of the tick.
     const std::uint32_t now = TickMs();
     const std::uint32_t delta = now - previousTraceTick;
     previousTraceTick = now;
 
-    // 2. Time, identifier, flags and data.
+    // The frame's line: time, identifier, flags and data.
     TracePrintf("%6u: ", static_cast<unsigned>(delta));
     TracePrintf("%03X", static_cast<unsigned>(msg.id));
     if ((msg.msgType & (kMsgStatus | kMsgExtended | kMsgRemote)) != 0) {
@@ -96,7 +96,8 @@ void TraceFrame(const DriverMsg& msg)
     }
     TracePrintf("\n");
 
-    // 3. The identifier decoded by the predefined connection set (low 11 bits only).
+    // A second line: the identifier decoded by the predefined connection set (low 11
+    // bits only).
     const std::uint32_t node = msg.id & 0x7Fu;
     const std::uint32_t function = (msg.id >> 7) & 0x0Fu;
     TracePrintf("ID: %02Xh", static_cast<unsigned>(node));

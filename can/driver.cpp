@@ -49,23 +49,23 @@ void TraceForeignLibrary(const char* fileName, unsigned libraryBits)
 
 int LoadDriver(const char* fileName)
 {
-    // 1. A loaded library is closed and released first, whatever becomes of this load.
+    // A loaded library is closed and released first, whatever becomes of this load.
     if (driverLibrary != nullptr)
         CloseAndRelease();
 
-    // 2. Load by name; the loader looks beside the program and in the system folder
-    //    only, so a library of the same name in the current directory is never taken.
+    // Load by name; the loader looks beside the program and in the system folder
+    // only, so a library of the same name in the current directory is never taken.
     LibraryHandle library = LoadLibraryFile(fileName);
     if (library == nullptr) {
         TraceForeignLibrary(fileName, LastLoadForeignBits());
         return 0;
     }
 
-    // 3.
+    // Held from here on, with no entry point yet: a refusal below releases it again.
     driverLibrary = library;
     driverOps = DriverOps{};
 
-    // 4. Every name, in table order; the first one missing refuses the library.
+    // Every name, in table order; the first one missing refuses the library.
     for (std::size_t position = 0; position < DriverNameTable.size(); ++position) {
         void* entry = ResolveEntryPoint(driverLibrary, DriverNameTable[position]);
         if (entry == nullptr) {
@@ -79,7 +79,6 @@ int LoadDriver(const char* fileName)
         driverOps.entry[position] = entry;
     }
 
-    // 5.
     return 1;
 }
 

@@ -29,7 +29,7 @@ constexpr std::uint32_t kRefreshPeriodMs = 300;  // a refresh only after this lo
 constexpr std::uint32_t kInputWaitMs = 200;
 constexpr std::uint32_t kFirstPdoFunctionCode = 3;  // the PDO slots start at function code 3
 
-// Step 2: the operator's pending object read or write. Returns 0 when the cycle must end.
+// The operator's pending object read or write. Returns 0 when the cycle must end.
 int ServeObjectRequest(OwnerHandle owner)
 {
     ObjectRequest& request = processImage->request;
@@ -114,13 +114,14 @@ int RunExchangeCycle(OwnerHandle owner)
 {
     // Due for a refresh: more than 300 ms without any send.
     const bool refreshDue = TickMs() - lastSendTick > kRefreshPeriodMs;
-    // The operator's pending object request; not while a slave search holds the bus: opening and closing it for the request
-    //    would pull the driver from under the search. The request waits for its end.
-    // The same holds while the Object Dictionary window reads the slave.
+    // The operator's pending object request; not while a slave search holds the bus:
+    // opening and closing it for the request would pull the driver from under the
+    // search. The request waits for its end. The same holds while the Object Dictionary
+    // window reads the slave.
     if (processImage->request.pending == 1 && scanRunning == 0 && dictionaryBusy == 0 &&
         ServeObjectRequest(owner) == 0)
         return 0;
-    // Nothing more to do while communication is off.
+    // With communication off, the object request above is all there is to serve.
     if (commState.active == 0)
         return 0;
     // A bus fault counts as a failed transfer.
@@ -133,7 +134,7 @@ int RunExchangeCycle(OwnerHandle owner)
             PassOneMessage();
         }
     }
-    // One pump of the bus.
+    // At most one received frame, then the engine's time-outs and due sends.
     PumpBus();
     // Newly arrived input PDOs into the inputs.
     CollectInputs();

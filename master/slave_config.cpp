@@ -46,7 +46,7 @@ bool UsableCobId(std::uint32_t cobId)
 
 enum class PdoRead { Found, Missing, Invalid, Failed, Bad };
 
-// Steps 1 to 7 for one PDO: its COB-ID from the communication object and its length
+// Reads one PDO: its COB-ID from the communication object and its length
 // from the mapping object.
 PdoRead ReadPdo(std::uint32_t node, std::uint16_t communication, std::uint16_t mapping,
                 std::uint32_t cobIdTimeoutMs, std::uint32_t entryTimeoutMs, std::uint32_t& cobId,
@@ -167,21 +167,22 @@ ConfigOutcome ReadSlaveConfiguration()
 {
     const std::uint32_t node = static_cast<std::uint32_t>(appSettings.CurrAdr);
 
-    // Step A: input PDOs, the slave's transmit PDOs.
+    // Input PDOs, the slave's transmit PDOs.
     ConfigOutcome outcome = ReadDirection(node, {kTpdoCommunication, kTpdoMapping, kInputPdoTimeoutMs, true});
     if (outcome != ConfigOk)
         return outcome;
 
-    // Step B: output PDOs, the slave's receive PDOs.
+    // Output PDOs, the slave's receive PDOs.
     outcome = ReadDirection(node, {kRpdoCommunication, kRpdoMapping, kOutputPdoTimeoutMs, false});
     if (outcome != ConfigOk)
         return outcome;
 
-    // Step C: start the slave.
+    // Start the slave: only from here on does it exchange PDOs.
     if (SendNmtCommand(node, kNmtStartRemoteNode) == 0)
         return ConfigCommFailure;
 
-    // Step D: lay out the process image.
+    // Lay out the process image from the rows just read: every entry absent, then one
+    // entry per PDO byte; the operator's outputs start from the laid-out outputs.
     for (std::uint32_t k = 0; k < kEntryCount; ++k) {
         processImage->inputs[k].kind = EntryAbsent;
         processImage->sentOutputs[k].kind = EntryAbsent;

@@ -87,10 +87,11 @@ void SetMainTitle(HWND window)
 
 void UpdateOutputEditors(HWND window)
 {
-    // 1
+    // The editors serve only a selected line that shows an output data byte.
     const int index = SelectedOutputIndex(window);
     const bool editable = index >= 0 && OutputTable[static_cast<std::size_t>(index)].kind == EntryData;
-    // 2
+    // A control disabled while it has the focus leaves the keyboard nowhere: the focus
+    // goes to the output list first.
     if (!editable) {
         bool focusInEditors = FocusIsOn(window, IDC_OUTPUT_BYTE);
         for (int i = 0; i < kBitCount && !focusInEditors; ++i)
@@ -98,7 +99,6 @@ void UpdateOutputEditors(HWND window)
         if (focusInEditors)
             MoveFocusTo(window, IDC_OUTPUT_LIST);
     }
-    // 3
     EnableWindow(GetDlgItem(window, IDC_OUTPUT_BYTE), editable);
     for (int i = 0; i < kBitCount; ++i)
         EnableWindow(GetDlgItem(window, IDC_BIT0 + i), editable);
@@ -107,13 +107,12 @@ void UpdateOutputEditors(HWND window)
 void ShowOutputByte(HWND window, std::uint32_t value, EntryKind kind)
 {
     const bool data = kind == EntryData;
-    // 1, 2
+    // The bit boxes and the hex field; anything but a data byte shows as 0.
     for (int i = 0; i < kBitCount; ++i)
         CheckBox(window, IDC_BIT0 + i, data && ((value >> i) & 1u) != 0);
     wchar_t text[8];
     std::swprintf(text, sizeof text / sizeof text[0], L"%02lX", data ? static_cast<unsigned long>(value & kLargestByte) : 0ul);
     SetDlgItemTextW(window, IDC_OUTPUT_BYTE, text);
-    // 3
     UpdateOutputEditors(window);
 }
 
@@ -134,12 +133,12 @@ int ApplyOutputByteText(HWND window)
     applyingOutputByte = true;
 
     int applied = 0;
-    // 1
+    // No output byte selected: nothing to apply, the editors are cleared.
     const int index = SelectedOutputIndex(window);
     if (index < 0 || OutputTable[static_cast<std::size_t>(index)].kind == EntryEnd) {
         ShowOutputByte(window, 0, EntryEnd);
     } else {
-        // 2. The "%lX" conversion: leading white space, an optional sign and 0x prefix,
+        // The "%lX" conversion: leading white space, an optional sign and 0x prefix,
         // hex digits up to the first other character.
         PdoEntry& entry = OutputTable[static_cast<std::size_t>(index)];
         const std::uint32_t old = entry.value;
@@ -150,12 +149,12 @@ int ApplyOutputByteText(HWND window)
         if (end == text || entry.kind != EntryData || number > kLargestByte) {
             ShowOutputByte(window, old, entry.kind);
         } else {
-            // 3. An unchanged byte leaves the text as typed.
+            // An unchanged byte leaves the text as typed.
             if (number != old) {
                 entry.value = static_cast<std::uint32_t>(number);
                 ShowOutputByte(window, entry.value, EntryData);
             }
-            // 4
+            // The output list shows the byte at once, whether or not the exchange runs.
             RefreshPdoLists(window, InputEntries(), false);
             UpdateOutputEditors(window);
             applied = 1;
@@ -168,7 +167,7 @@ int ApplyOutputByteText(HWND window)
 
 void InitMainControls(HWND window)
 {
-    // 1. The USB adapter is the only port offered.
+    // The USB adapter is the only port offered.
     HWND ports = GetDlgItem(window, IDC_PORT);
     SendMessageW(ports, CB_RESETCONTENT, 0, 0);
     const LRESULT usb = SendMessageW(ports, CB_ADDSTRING, 0, PointerToLParam(kUsbPortName));
@@ -176,7 +175,7 @@ void InitMainControls(HWND window)
         SendMessageW(ports, CB_SETITEMDATA, static_cast<WPARAM>(usb), kPortUsb);
     SendMessageW(ports, CB_SETCURSEL, appSettings.PrinterPort == kPortUsb ? static_cast<WPARAM>(usb) : static_cast<WPARAM>(-1), 0);
 
-    // 2. A Baud outside the table leaves the list without selection.
+    // A Baud outside the table leaves the list without selection.
     HWND rates = GetDlgItem(window, IDC_BAUD);
     SendMessageW(rates, CB_RESETCONTENT, 0, 0);
     for (const BitRateRow& row : BitRateTable) {
@@ -187,14 +186,13 @@ void InitMainControls(HWND window)
     const bool knownRate = appSettings.Baud >= 0 && appSettings.Baud < static_cast<std::int32_t>(BitRateTable.size());
     SendMessageW(rates, CB_SETCURSEL, knownRate ? static_cast<WPARAM>(appSettings.Baud) : static_cast<WPARAM>(-1), 0);
 
-    // 3
     SetDlgItemInt(window, IDC_ADDRESS, static_cast<UINT>(appSettings.CurrAdr), FALSE);
 
-    // 4
+    // Forced: a list may differ from its table while the shadow matches, as the empty
+    // lists of a new window do.
     SyncPdoList(window, IDC_INPUT_LIST, InputEntries(), inputShadow, true);
     SyncPdoList(window, IDC_OUTPUT_LIST, OutputTable, outputShadow, true);
 
-    // 5
     UpdateOutputEditors(window);
     UpdateCommControls(window);
 }
@@ -413,27 +411,26 @@ INT_PTR OnInitDialog(HWND window)
     // The template names no menu, so that menu 104 comes in the selected language too.
     AttachMenuInLanguage(window, IDR_MAIN_MENU);
 
-    // 1
+    // The texts the template does not carry: the maker line and, in the selected
+    // language, the bit labels.
     SetDlgItemTextW(window, IDC_MAKER, MakerLine);
-    // 2
     for (int i = 0; i < kBitCount; ++i) {
         wchar_t label[16];
         if (LoadStringInLanguage(IDS_BIT0 + i, label, sizeof label / sizeof label[0]) > 0)
             SetDlgItemTextW(window, IDC_BIT0 + i, label);
     }
-    // 3
+    // Controls and indicators from the settings and the master's state; no output byte is
+    // selected yet, so the byte editors start empty.
     InitMainControls(window);
-    // 4
     ShowCommIndicator(window, commState.active != 0);
     ShowFreezeBox(window, commState.freezeOutputs != 0);
-    // 5
     UpdateOutputEditors(window);
     ShowOutputByte(window, 0, EntryEnd);
     UpdateCommControls(window);
-    // 6
     CenterOnScreen(window);
-    // 7. The dialog's default focus handling applies.
+    // Idle cycles may act on the window from here on.
     SetWindowReady(true);
+    // TRUE: the dialog's default focus handling applies.
     return TRUE;
 }
 
@@ -496,23 +493,21 @@ int ValidateSlaveAddress(HWND window)
 int UpdateCommControls(HWND window)
 {
     const bool active = commState.active != 0;
-    // 1
+    // Port, rate and address stay fixed while communication is on; the focus leaves
+    // them before they are disabled.
     if (active && (FocusIsOn(window, IDC_ADDRESS) || FocusIsOn(window, IDC_PORT) || FocusIsOn(window, IDC_BAUD)))
         MoveFocusTo(window, IDC_OUTPUT_LIST);
-    // 2
+    // Search Slaves and Start only while stopped, Stop only while communication is on.
     HMENU menu = GetMenu(window);
     const UINT whileStopped = MF_BYCOMMAND | (active ? MF_GRAYED : MF_ENABLED);
     const UINT whileActive = MF_BYCOMMAND | (active ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(menu, IDM_SEARCH_SLAVES, whileStopped);
     EnableMenuItem(menu, IDM_START, whileStopped);
     EnableMenuItem(menu, IDM_STOP, whileActive);
-    // 3
     EnableWindow(GetDlgItem(window, IDC_PORT), !active);
     EnableWindow(GetDlgItem(window, IDC_BAUD), !active);
     EnableWindow(GetDlgItem(window, IDC_ADDRESS), !active);
-    // 4
     UpdateOutputEditors(window);
-    // 5
     SetMainTitle(window);
     return 1;
 }

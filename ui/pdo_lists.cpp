@@ -86,7 +86,7 @@ void AddLine(HWND list, const wchar_t* text, LPARAM itemData)
 int FillPdoList(HWND window, int listId, const EntryList& table)
 {
     HWND list = GetDlgItem(window, listId);
-    // 1
+    // A device context to measure the lines; without one the list stays as it is.
     HDC context = GetDC(list);
     if (context == nullptr)
         return 0;
@@ -96,17 +96,18 @@ int FillPdoList(HWND window, int listId, const EntryList& table)
         return 0;
     }
 
-    // 2
+    // No repainting while the list is rebuilt; its selection and scroll position are put
+    // back afterwards.
     LONG widest = 0;
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
     const LRESULT topLine = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
 
-    // 3
     SendMessageW(list, LB_SETTABSTOPS, kTabStopCount, PointerToLParam(kTabStops));
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
 
-    // 4
+    // One line per entry up to the end mark, absent entries skipped; byte 0 of each PDO
+    // gets a separator line above it. The widest line sets the horizontal scroll range.
     for (std::uint32_t k = 0; k < kEntryCount && table[k].kind != EntryEnd; ++k) {
         const PdoEntry& entry = table[k];
         if (entry.kind == EntryAbsent)
@@ -134,10 +135,9 @@ int FillPdoList(HWND window, int listId, const EntryList& table)
         AddLine(list, line, static_cast<LPARAM>(k));
     }
 
-    // 5
     SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
 
-    // 6
+    // Selection and scroll position back by line index, then redrawing on again.
     SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
     SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(topLine), 0);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);

@@ -40,15 +40,13 @@ void EnableObjectDialogs(BOOL enable)
 INT_PTR OnInitDialog(HWND dialog)
 {
     EnableObjectDialogs(FALSE);
-    // 1
+    // Nothing scanned yet, so the list starts empty; button 1 reads Abort until the
+    // search ends.
     PrepareSlaveSearch();
-    // 2
     FillSlaveList(dialog, kSlaveListId);
-    // 3
     CenterOverWindow(MainWindow(), dialog);
-    // 4
     SetButtonText(dialog, IDS_BUTTON_ABORT);
-    // 5. No timer is created: the search starts with this message, once the dialog is up.
+    // No timer is created: the search starts with this message, once the dialog is up.
     PostMessageW(dialog, WM_TIMER, 0, 0);
     return TRUE;
 }
@@ -71,15 +69,16 @@ INT_PTR OnTimer(HWND dialog)
 {
     if (scanRunning == 1)
         return FALSE;
-    // 1
+    // The whole search runs here, passing messages on between nodes (hence the guard
+    // above); the list grows node by node.
     ScanSlaves(dialog);
-    // 2
+    // No slave found and the operator did not abort: the dialog says so and closes.
     if (slaveFound == 0 && scanAbort == 0) {
         ShowStringMessage(dialog, IDS_NO_SLAVE_FOUND);
         EndDialog(dialog, 1);
         return TRUE;
     }
-    // 3
+    // Button 1 now takes the selection.
     SetButtonText(dialog, IDS_BUTTON_OK);
     SelectFirstAnsweringNode(dialog);
     return TRUE;
@@ -138,15 +137,14 @@ INT_PTR CALLBACK SearchSlavesDlgProc(HWND dialog, UINT message, WPARAM wParam, L
 int FillSlaveList(HWND dialog, int listId)
 {
     HWND list = GetDlgItem(dialog, listId);
-    // 1
+    // No repainting while the list is rebuilt; its selection and scroll position are put
+    // back afterwards.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    // 2
     const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
     const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
-    // 3
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
     SendMessageW(list, LB_SETCOLUMNWIDTH, kColumnWidthPixels, 0);
-    // 4
+    // Only the nodes scanned so far have a line.
     for (std::size_t node = 0; node < SlaveScanTable.size(); ++node) {
         const std::uint8_t result = SlaveScanTable[node];
         if (result != ScanAnswered && result != ScanNoAnswer)
@@ -157,10 +155,10 @@ int FillSlaveList(HWND dialog, int listId)
         if (added >= 0)
             SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(added), static_cast<LPARAM>(node));
     }
-    // 5. By position: the same line index, whichever node it now shows.
+    // By position: the same line index, whichever node it now shows.
     SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
     SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
-    // 6. The list does not repaint by itself when redrawing comes back on.
+    // The list does not repaint by itself when redrawing comes back on.
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     return 1;
