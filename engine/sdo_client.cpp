@@ -71,9 +71,7 @@ bool AcceptResponse(NodeRecord& record, const CanFrame* frame, std::uint8_t expe
         return false;
     }
     if (compareMultiplexer &&
-        (frame->data[1] != static_cast<std::uint8_t>(record.index) ||
-         frame->data[2] != static_cast<std::uint8_t>(record.index >> 8) ||
-         frame->data[3] != record.subIndex)) {
+        (LoadLe16(&frame->data[1]) != record.index || frame->data[3] != record.subIndex)) {
         Fail(record, kAbortGeneral);
         return false;
     }

@@ -232,12 +232,9 @@ std::uint32_t ExtractValue(DataFormat format, std::uint32_t length, const std::u
         length = 4;
     if (format == FormatFloat)
         return LoadLe32(buffer);
-    std::uint32_t value = 0;
-    for (std::uint32_t i = 0; i < length; ++i)
-        value |= static_cast<std::uint32_t>(buffer[i]) << (8 * i);
-    if (format == FormatSigned && length < 4 && (buffer[length - 1] & 0x80) != 0)
-        value |= ~0u << (8 * length);
-    return value;
+    if (format == FormatSigned)
+        return static_cast<std::uint32_t>(LoadLeSigned(buffer, length));
+    return static_cast<std::uint32_t>(LoadLeUnsigned(buffer, length));
 }
 
 const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length,
