@@ -11,6 +11,7 @@
 #include "communication.h"
 #include "files.h"
 #include "ini_file.h"
+#include "node_table.h"
 #include "resource.h"
 #include "sdo_services.h"
 #include "settings_values.h"
@@ -27,7 +28,6 @@ constexpr std::uint8_t kProductSub = 2;
 constexpr std::uint16_t kDeviceTypeObject = 0x1000;
 constexpr std::uint32_t kPathBytes = 4 * 260 + 1;  // a Windows path of 260 characters in UTF-8
 constexpr std::size_t kErrorChars = 150;           // of an error line shown in a message (its box fills in 198 characters at most)
-constexpr std::size_t kLargestValue = 1000;        // bytes of one value read
 
 char LowerAscii(char c)
 {
@@ -341,7 +341,7 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
     dictionaryAbort = 0;
     std::vector<eds::Entry>& entries = objectDictionary.device.entries;
     bool stop = false;
-    std::uint8_t data[kLargestValue];
+    std::uint8_t data[kMaxObjectBytes];
     for (std::size_t i = 0; i < entries.size() && !stop; ++i) {
         if (dictionaryAbort != 0)
             break;

@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DataFormat format = static_cast<DataFormat>(data[0] % 6);
     const std::uint32_t count = 1 + (data[0] >> 4) % 4;
 
-    static std::uint8_t buffer[kObjectValueSize];
+    static std::uint8_t buffer[kMaxObjectBytes];
     const std::uint32_t stored = ParseObjectValue(format, text, buffer, count);
-    if (stored > kObjectValueSize)
+    if (stored > kMaxObjectBytes)
         std::abort();
     static char shown[kObjectTextSize];
     FormatObjectValue(buffer, format, stored, shown, sizeof shown);
