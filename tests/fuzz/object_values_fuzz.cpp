@@ -1,5 +1,6 @@
-// Feeds arbitrary field texts to the value conversions of the object dialogs, in every
-// format, and shows the result again: nothing may read or write past a buffer.
+// Feeds arbitrary field texts to the master's value conversions (those of the object
+// dialogs and the console), in every format, and shows the result again: nothing may
+// read or write past a buffer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

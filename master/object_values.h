@@ -1,6 +1,7 @@
-// Object values as the Read and Write Object dialogs show and take them: conversions
-// between text and the bytes of an SDO transfer in five formats. Portable (no Win32):
-// the dialogs convert their field texts; the host build tests and fuzzes these.
+// Object values as the operator types and reads them: conversions between text and the
+// bytes of an SDO transfer in five formats. They belong to the master so that the Read
+// and Write Object dialogs and the console program take and show a value alike; the
+// host build tests and fuzzes them, the Windows build tests them under its C runtime.
 #pragma once
 
 #include <cstddef>

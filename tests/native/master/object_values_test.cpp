@@ -199,8 +199,9 @@ TEST(ObjectValues, ScanHexForIndexFields)
         SCOPED_TRACE(c.text);
         std::uint32_t value = 0;
         EXPECT_EQ(ScanHex32(c.text, value), c.converted);
-        if (c.converted != 0)
+        if (c.converted != 0) {
             EXPECT_EQ(value, c.value);
+        }
     }
 }
 
