@@ -9,6 +9,8 @@
 
 #include "node_table.h"
 
+// How a value is written as text. The numbers are those the object dialogs remember
+// and the Object Dictionary presets for an entry's data type.
 enum DataFormat : std::uint32_t {
     FormatHex = 0,
     FormatFloat = 1,

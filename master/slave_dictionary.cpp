@@ -499,25 +499,25 @@ EntryPreset PresetForType(std::uint16_t dataType)
     switch (dataType) {
     case eds::kTypeBoolean:
     case eds::kTypeUnsigned8:
-        return {PresetUnsigned, 1};
+        return {FormatUnsigned, 1};
     case eds::kTypeUnsigned16:
-        return {PresetUnsigned, 2};
+        return {FormatUnsigned, 2};
     case eds::kTypeUnsigned24:
-        return {PresetUnsigned, 3};
+        return {FormatUnsigned, 3};
     case eds::kTypeUnsigned32:
-        return {PresetUnsigned, 4};
+        return {FormatUnsigned, 4};
     case eds::kTypeInteger8:
-        return {PresetSigned, 1};
+        return {FormatSigned, 1};
     case eds::kTypeInteger16:
-        return {PresetSigned, 2};
+        return {FormatSigned, 2};
     case eds::kTypeInteger24:
-        return {PresetSigned, 3};
+        return {FormatSigned, 3};
     case eds::kTypeInteger32:
-        return {PresetSigned, 4};
+        return {FormatSigned, 4};
     case eds::kTypeReal32:
-        return {PresetFloat, 4};
+        return {FormatFloat, 4};
     default:
-        return {PresetRaw, 0};
+        return {FormatRaw, 0};
     }
 }
 
