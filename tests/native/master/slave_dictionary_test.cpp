@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A slave that answers with another length than its type has: the bytes as they came.
         FormatCase{"Unsigned32ShortAnswer", eds::kTypeUnsigned32, {0x01, 0x02}, "01 02"},
         FormatCase{"Unsigned8LongAnswer", eds::kTypeUnsigned8, {0x01, 0x02}, "01 02"}),
-    [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<FormatCase>& c) { return std::string(c.param.name); });
 
 TEST(EntryLimitText, BoundsReadAsPlainNumbersOfTheType)
 {
