@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "byte_order.h"
 #include "ini_file.h"
 
 namespace eds {
@@ -124,22 +125,6 @@ bool EncodeReal(std::string_view text, std::uint32_t size, std::vector<std::uint
         std::memcpy(bytes.data(), &number, 8);
     }
     return true;
-}
-
-std::uint64_t LoadLe(const std::uint8_t* bytes, std::size_t available, std::uint32_t size)
-{
-    std::uint64_t raw = 0;
-    for (std::uint32_t i = 0; i < size && i < available; ++i)
-        raw |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
-    return raw;
-}
-
-std::int64_t SignExtend(std::uint64_t raw, std::uint32_t size)
-{
-    if (size >= 8)
-        return static_cast<std::int64_t>(raw);
-    const std::uint64_t sign = std::uint64_t{1} << (size * 8 - 1);
-    return static_cast<std::int64_t>((raw ^ sign) - sign);
 }
 
 double LoadReal(const std::uint8_t* bytes, std::size_t available, std::uint32_t size)
@@ -752,7 +737,7 @@ bool ReadDeviceText(std::string_view text, std::uint8_t nodeId, Device& device, 
     }
     for (const Entry& entry : device.entries) {
         if (entry.index == 0x1000 && entry.subIndex == 0 && entry.hasDefault && entry.defaultValue.size() == 4) {
-            device.deviceType = static_cast<std::uint32_t>(LoadLe(entry.defaultValue.data(), 4, 4));
+            device.deviceType = LoadLe32(entry.defaultValue.data());
             device.hasDeviceType = true;
         }
     }
@@ -790,9 +775,10 @@ int CompareWithLimits(const Entry& entry, const std::uint8_t* value, std::size_t
             return 1;
         return 0;
     }
-    const std::uint64_t raw = value == nullptr ? 0 : LoadLe(value, length, size);
-    const std::uint64_t low = LoadLe(entry.lowLimit.data(), entry.lowLimit.size(), size);
-    const std::uint64_t high = LoadLe(entry.highLimit.data(), entry.highLimit.size(), size);
+    // A value or bound shorter than its type lacks its high bytes: they count as 0.
+    const std::uint64_t raw = LoadLeUnsigned(value, std::min<std::size_t>(length, size));
+    const std::uint64_t low = LoadLeUnsigned(entry.lowLimit.data(), std::min<std::size_t>(entry.lowLimit.size(), size));
+    const std::uint64_t high = LoadLeUnsigned(entry.highLimit.data(), std::min<std::size_t>(entry.highLimit.size(), size));
     if (IsSignedType(entry.dataType)) {
         if (hasLow && SignExtend(raw, size) < SignExtend(low, size))
             return -1;

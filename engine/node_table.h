@@ -34,8 +34,10 @@ constexpr std::uint32_t NodeNumber(std::uint32_t cobId) { return cobId & 0x7Fu; 
 constexpr std::uint32_t FunctionCode(std::uint32_t cobId) { return (cobId >> 7) & 0x0Fu; }
 
 constexpr std::size_t kNodeCount = 128;
-constexpr std::uint32_t kSdoBufferSize = 1000;  // largest object an SDO transfer carries
-constexpr std::size_t kPdoSlotCount = 8;        // function codes 3 to 10
+// The largest object value the master transfers: the SDO client refuses or aborts
+// anything longer, and the buffers that hold a whole object value have this size.
+constexpr std::uint32_t kMaxObjectBytes = 1000;
+constexpr std::size_t kPdoSlotCount = 8;  // function codes 3 to 10
 
 // SDO client states; the numbers are those of the state table.
 enum class SdoState : std::uint8_t {
@@ -76,10 +78,10 @@ struct NodeRecord {
     std::uint16_t index;           // object index; from the last request
     std::uint8_t subIndex;         // object subindex; from the last request
     std::uint32_t timeoutMs;       // longest wait for each response; from the last request
-    std::array<std::uint8_t, kSdoBufferSize> downloadData;  // data to write
-    std::array<std::uint8_t, kSdoBufferSize> uploadData;    // data read
+    std::array<std::uint8_t, kMaxObjectBytes> downloadData;  // data to write
+    std::array<std::uint8_t, kMaxObjectBytes> uploadData;    // data read
     std::uint32_t abortCode;       // code of a failed or aborted transfer, else 0
-    std::uint32_t downloadLength;  // bytes to write, 0 to 1000
+    std::uint32_t downloadLength;  // bytes to write, 0 to kMaxObjectBytes
     std::uint32_t uploadLength;    // bytes read (expedited) or announced (segmented); for a
                                    // segmented upload without a size, the bytes received
     std::uint8_t sizeIndicated;    // 1: the slave announced the size of its segmented upload

@@ -71,9 +71,7 @@ bool AcceptResponse(NodeRecord& record, const CanFrame* frame, std::uint8_t expe
         return false;
     }
     if (compareMultiplexer &&
-        (frame->data[1] != static_cast<std::uint8_t>(record.index) ||
-         frame->data[2] != static_cast<std::uint8_t>(record.index >> 8) ||
-         frame->data[3] != record.subIndex)) {
+        (LoadLe16(&frame->data[1]) != record.index || frame->data[3] != record.subIndex)) {
         Fail(record, kAbortGeneral);
         return false;
     }
@@ -102,10 +100,10 @@ void OnUploadInitResponse(NodeRecord& record, const CanFrame& frame)
         return;
     }
     // Segmented. A slave may leave the size out (bit 0x01 clear): the object is then as
-    // long as what its segments carry, still 1000 bytes at most.
+    // long as what its segments carry, still kMaxObjectBytes at most.
     record.sizeIndicated = (specifier & 0x01) != 0 ? 1 : 0;
     record.uploadLength = record.sizeIndicated != 0 ? LoadLe32(&frame.data[4]) : 0;
-    if (record.uploadLength > kSdoBufferSize) {
+    if (record.uploadLength > kMaxObjectBytes) {
         Fail(record, kAbortOutOfMemory);
         return;
     }
@@ -120,7 +118,7 @@ void OnUploadSegmentResponse(NodeRecord& record, const CanFrame& frame)
         return;
     }
     const std::uint32_t count = 7u - ((specifier >> 1) & 7u);
-    if (record.offset + count > kSdoBufferSize) {
+    if (record.offset + count > kMaxObjectBytes) {
         Fail(record, kAbortOutOfMemory);
         return;
     }
@@ -206,7 +204,7 @@ int RequestDownload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& tabl
                     std::uint16_t index, std::uint8_t subIndex, const std::uint8_t* data,
                     std::uint32_t length)
 {
-    if (length > kSdoBufferSize || (data == nullptr && length != 0))
+    if (length > kMaxObjectBytes || (data == nullptr && length != 0))
         return 0;
     NodeRecord& record = RecordOf(table, node);
     record.sdoState = SdoState::Idle;
@@ -305,9 +303,9 @@ int FetchSdoResult(std::uint32_t node, NodeTable& table, std::uint8_t* destinati
     NodeRecord& record = RecordOf(table, node);
     if (record.sdoState != SdoState::Done)
         return 0;
-    // uploadLength may hold an announced size above 1000 after a refused upload: never
+    // uploadLength may hold an announced size above kMaxObjectBytes after a refused upload: never
     // copy more than the buffer holds.
-    const std::uint32_t count = std::min({record.uploadLength, capacity, kSdoBufferSize});
+    const std::uint32_t count = std::min({record.uploadLength, capacity, kMaxObjectBytes});
     if (count != 0)
         std::memcpy(destination, record.uploadData.data(), count);
     length = count;

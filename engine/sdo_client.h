@@ -14,7 +14,7 @@
 constexpr std::uint32_t kAbortTimeout = 0x05040000;         // no response in time
 constexpr std::uint32_t kAbortBadCommand = 0x05040001;      // unexpected command specifier
 constexpr std::uint32_t kAbortToggle = 0x05030000;          // toggle bit not alternated
-constexpr std::uint32_t kAbortOutOfMemory = 0x05040005;     // more than 1000 bytes
+constexpr std::uint32_t kAbortOutOfMemory = 0x05040005;     // more than kMaxObjectBytes
 constexpr std::uint32_t kAbortLengthMismatch = 0x06040043;  // received != announced size
 constexpr std::uint32_t kAbortGeneral = 0x08000000;         // bad length, index or subindex
 
@@ -24,7 +24,7 @@ int RequestUpload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
                   std::uint16_t index, std::uint8_t subIndex);
 
 // Starts a download of `length` bytes to (node AND 0x7F), replacing any transfer in
-// progress. Returns 0 and changes nothing when length exceeds 1000.
+// progress. Returns 0 and changes nothing when length exceeds kMaxObjectBytes.
 [[nodiscard]] int RequestDownload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
                                   std::uint16_t index, std::uint8_t subIndex,
                                   const std::uint8_t* data, std::uint32_t length);

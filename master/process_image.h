@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "node_table.h"
+
 constexpr std::uint32_t kMaxPdoRows = 100;
 constexpr std::uint32_t kEntryCount = 8 * kMaxPdoRows + 1;  // eight bytes a row, plus an end
 
@@ -44,13 +46,16 @@ using EntryList = std::array<PdoEntry, kEntryCount>;
 
 // One object read or write that the object dialogs hand to the exchange cycle.
 struct ObjectRequest {
-    std::array<std::uint8_t, 1000> data;  // bytes to write, or the bytes read
-    std::uint32_t index;                   // object index
-    std::uint32_t subindex;                // object subindex (8 bits)
-    std::uint32_t length;                  // bytes to write; for a read, the bytes read
-    std::uint32_t direction;               // 1 write, 0 read
-    std::uint32_t pending;                 // 1: waiting for the exchange cycle
+    std::array<std::uint8_t, kMaxObjectBytes> data;  // bytes to write, or the bytes read
+    std::uint32_t index;                              // object index
+    std::uint32_t subindex;                           // object subindex (8 bits)
+    std::uint32_t length;                             // bytes to write; for a read, the bytes read
+    std::uint32_t direction;                          // 1 write, 0 read
+    std::uint32_t pending;                            // 1: waiting for the exchange cycle
 };
+// The exchange cycle reads into `data` with ReadObjectDefault, which fills up to
+// kMaxObjectBytes, and the dialogs copy whole values of that size into it.
+static_assert(sizeof ObjectRequest::data == kMaxObjectBytes);
 
 struct ProcessImage {
     EntryList inputs;       // input bytes, filled by the exchange cycle

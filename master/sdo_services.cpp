@@ -64,7 +64,7 @@ SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t
 SdoResult ReadObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,
                             std::uint8_t* destination, std::uint32_t& length)
 {
-    return ReadObject(node, kDefaultSdoTimeoutMs, index, subIndex, destination, 1000, length);
+    return ReadObject(node, kDefaultSdoTimeoutMs, index, subIndex, destination, kMaxObjectBytes, length);
 }
 
 SdoResult WriteObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,

@@ -20,11 +20,11 @@ SdoResult ReadObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t 
                      std::uint8_t subIndex, std::uint8_t* destination, std::uint32_t capacity,
                      std::uint32_t& length);
 
-// Drains the receive queue, then downloads `length` bytes (0 to 1000).
+// Drains the receive queue, then downloads `length` bytes (0 to kMaxObjectBytes).
 SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
                       std::uint8_t subIndex, const std::uint8_t* data, std::uint32_t length);
 
-// ReadObject with 500 ms and a 1000-byte destination; WriteObject with 500 ms.
+// ReadObject with 500 ms and a destination of kMaxObjectBytes; WriteObject with 500 ms.
 SdoResult ReadObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,
                             std::uint8_t* destination, std::uint32_t& length);
 SdoResult WriteObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,

@@ -6,10 +6,12 @@
 #include <cstring>
 
 #include "bus_open.h"
+#include "byte_order.h"
 #include "comm_state.h"
 #include "communication.h"
 #include "files.h"
 #include "ini_file.h"
+#include "node_table.h"
 #include "resource.h"
 #include "sdo_services.h"
 #include "settings_values.h"
@@ -27,15 +29,6 @@ constexpr std::uint8_t kProductSub = 2;
 constexpr std::uint16_t kDeviceTypeObject = 0x1000;
 constexpr std::uint32_t kPathBytes = 4 * 260 + 1;  // a Windows path of 260 characters in UTF-8
 constexpr std::size_t kErrorChars = 150;           // of an error line shown in a message (its box fills in 198 characters at most)
-constexpr std::size_t kLargestValue = 1000;        // bytes of one value read
-
-std::uint64_t LoadLittleEndian(const std::uint8_t* data, std::size_t length)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = length < 8 ? length : 8; i-- > 0;)
-        value = value << 8 | data[i];
-    return value;
-}
 
 char LowerAscii(char c)
 {
@@ -220,7 +213,7 @@ int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& iden
             break;
         }
         if (result.aborted == 0 && length > 0) {
-            *item.value = static_cast<std::uint32_t>(LoadLittleEndian(data, length));
+            *item.value = static_cast<std::uint32_t>(LoadLeUnsigned(data, length));
             *item.known = true;
         }
     }
@@ -364,7 +357,7 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
     dictionaryAbort = 0;
     std::vector<eds::Entry>& entries = objectDictionary.device.entries;
     bool stop = false;
-    std::uint8_t data[kLargestValue];
+    std::uint8_t data[kMaxObjectBytes];
     for (std::size_t i = 0; i < entries.size() && !stop; ++i) {
         if (dictionaryAbort != 0)
             break;
@@ -420,7 +413,7 @@ std::string FormatEntryData(const eds::Entry& entry, const std::uint8_t* data, s
     const std::uint32_t size = eds::DataTypeSize(type);
     char text[64];
     if (size != 0 && size != eds::kVariableSize && size <= 8 && length == size) {
-        const std::uint64_t raw = LoadLittleEndian(data, length);
+        const std::uint64_t raw = LoadLeUnsigned(data, length);
         if (eds::IsRealType(type)) {
             if (size == 4) {
                 float value = 0;
@@ -435,9 +428,7 @@ std::string FormatEntryData(const eds::Entry& entry, const std::uint8_t* data, s
         }
         const int digits = static_cast<int>(2 * size);
         if (eds::IsSignedType(type)) {
-            const unsigned shift = 64 - 8 * size;
-            const auto value = static_cast<std::int64_t>(raw << shift) >> shift;
-            std::snprintf(text, sizeof text, "0x%0*" PRIX64 " (%" PRId64 ")", digits, raw, value);
+            std::snprintf(text, sizeof text, "0x%0*" PRIX64 " (%" PRId64 ")", digits, raw, SignExtend(raw, size));
         } else {
             std::snprintf(text, sizeof text, "0x%0*" PRIX64 " (%" PRIu64 ")", digits, raw, raw);
         }
@@ -452,11 +443,11 @@ std::string FormatEntryData(const eds::Entry& entry, const std::uint8_t* data, s
     }
     if (type == eds::kTypeUnicodeString) {
         for (std::size_t i = 0; i + 1 < length; i += 2) {
-            std::uint32_t unit = static_cast<std::uint32_t>(data[i] | data[i + 1] << 8);
+            std::uint32_t unit = LoadLe16(data + i);
             if (unit == 0)
                 break;
             if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < length) {
-                const std::uint32_t low = static_cast<std::uint32_t>(data[i + 2] | data[i + 3] << 8);
+                const std::uint32_t low = LoadLe16(data + i + 2);
                 if (low >= 0xDC00 && low < 0xE000) {
                     unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
                     i += 2;
@@ -484,12 +475,11 @@ std::string FormatEntryNumber(const eds::Entry& entry, const std::vector<std::ui
     if (size == 0 || size == eds::kVariableSize || size > 8 || bytes.size() != size)
         return FormatEntryData(entry, bytes.data(), bytes.size());
     char text[40];
-    const std::uint64_t raw = LoadLittleEndian(bytes.data(), bytes.size());
+    const std::uint64_t raw = LoadLeUnsigned(bytes.data(), bytes.size());
     if (eds::IsRealType(type))
         return FormatEntryData(entry, bytes.data(), bytes.size());
     if (eds::IsSignedType(type)) {
-        const unsigned shift = 64 - 8 * size;
-        std::snprintf(text, sizeof text, "%" PRId64, static_cast<std::int64_t>(raw << shift) >> shift);
+        std::snprintf(text, sizeof text, "%" PRId64, SignExtend(raw, size));
     } else {
         std::snprintf(text, sizeof text, "%" PRIu64, raw);
     }
@@ -529,25 +519,25 @@ EntryPreset PresetForType(std::uint16_t dataType)
     switch (dataType) {
     case eds::kTypeBoolean:
     case eds::kTypeUnsigned8:
-        return {PresetUnsigned, 1};
+        return {FormatUnsigned, 1};
     case eds::kTypeUnsigned16:
-        return {PresetUnsigned, 2};
+        return {FormatUnsigned, 2};
     case eds::kTypeUnsigned24:
-        return {PresetUnsigned, 3};
+        return {FormatUnsigned, 3};
     case eds::kTypeUnsigned32:
-        return {PresetUnsigned, 4};
+        return {FormatUnsigned, 4};
     case eds::kTypeInteger8:
-        return {PresetSigned, 1};
+        return {FormatSigned, 1};
     case eds::kTypeInteger16:
-        return {PresetSigned, 2};
+        return {FormatSigned, 2};
     case eds::kTypeInteger24:
-        return {PresetSigned, 3};
+        return {FormatSigned, 3};
     case eds::kTypeInteger32:
-        return {PresetSigned, 4};
+        return {FormatSigned, 4};
     case eds::kTypeReal32:
-        return {PresetFloat, 4};
+        return {FormatFloat, 4};
     default:
-        return {PresetRaw, 0};
+        return {FormatRaw, 0};
     }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "eds_reader.h"
+#include "object_values.h"
 #include "operator_side.h"
 
 // What the slave says about itself: 0x1018 sub 1 and 2, 0x1000.
@@ -125,11 +126,9 @@ std::string FormatEntryNumber(const eds::Entry& entry, const std::vector<std::ui
 // optional subindex ("1018sub2", "1018 sub 2", hexadecimal) and the entry has it.
 bool EntryMatchesFilter(const eds::Entry& entry, std::string_view filter);
 
-// The format and byte count the object dialogs take for an entry's data type; the
-// format numbers are the dialogs' (Hex 0, Float 1, Unsigned 2, Signed 3, Raw 4).
-enum PresetFormat : std::uint32_t { PresetHex = 0, PresetFloat = 1, PresetUnsigned = 2, PresetSigned = 3, PresetRaw = 4 };
+// The format and byte count the object dialogs take for an entry's data type.
 struct EntryPreset {
-    PresetFormat format;
+    DataFormat format;
     std::uint32_t count;  // 1 to 4; for Raw the bytes of the value given
 };
 EntryPreset PresetForType(std::uint16_t dataType);

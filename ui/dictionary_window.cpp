@@ -15,11 +15,6 @@
 #include "resource_language.h"
 #include "settings_values.h"
 
-static_assert(std::uint32_t{PresetHex} == FormatHex && std::uint32_t{PresetFloat} == FormatFloat &&
-                  std::uint32_t{PresetUnsigned} == FormatUnsigned && std::uint32_t{PresetSigned} == FormatSigned &&
-                  std::uint32_t{PresetRaw} == FormatRaw,
-              "the dictionary's presets are the object dialogs' formats");
-
 namespace {
 
 constexpr int kColumnCount = 7;
@@ -280,11 +275,11 @@ void OpenEntry(HWND dialog, bool write)
     // A value wider than four bytes (REAL64, 64-bit numbers) goes as raw bytes.
     const std::uint32_t size = eds::DataTypeSize(entry.dataType);
     if (size > 4 && size != eds::kVariableSize)
-        preset = EntryPreset{PresetRaw, 0};
+        preset = EntryPreset{FormatRaw, 0};
     // Write Object starts from the value last read, else from the file's default.
     const std::vector<std::uint8_t>& value =
         last.state == ValueState::Read ? last.data : entry.hasDefault ? entry.defaultValue : last.data;
-    PresetObjectDialogs(entry.index, entry.subIndex, static_cast<DataFormat>(preset.format), preset.count,
+    PresetObjectDialogs(entry.index, entry.subIndex, preset.format, preset.count,
                         value.empty() ? nullptr : value.data(), static_cast<std::uint32_t>(value.size()),
                         write ? &entry : nullptr);
     if (write) {

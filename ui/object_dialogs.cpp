@@ -17,9 +17,10 @@
 namespace {
 
 // Longest field texts taken: the read dialog reads its fields up to 99 characters, the
-// write dialog up to 3999 (room for a Raw value of 1000 bytes written as "XX ").
+// write dialog up to 3999 (room for a Raw value of the largest object written as "XX ").
 constexpr int kReadFieldChars = 99;
 constexpr int kWriteFieldChars = 3999;
+static_assert(kWriteFieldChars >= 3 * static_cast<int>(kMaxObjectBytes), "the write field takes every Raw value");
 // A UTF-16 code unit becomes at most three bytes of UTF-8.
 constexpr int kNarrowBytesPerChar = 3;
 
@@ -36,14 +37,14 @@ struct ObjectMemory {
     std::uint32_t index;     // object index last requested
     std::uint32_t subindex;  // subindex last requested (0 to 255)
     DataFormat format;       // format last used
-    std::array<std::uint8_t, kObjectValueSize> writeValue;  // Write Object: value bytes last written
+    std::array<std::uint8_t, kMaxObjectBytes> writeValue;  // Write Object: value bytes last written
     std::uint32_t writeCount;                               // Write Object: byte count last written
 };
 
 ObjectMemory objectMemory{0, 0, FormatHex, {}, kInitialWriteCount};
 
 // Read Object: the last result, from DeliverReadResult; length 0 means none.
-std::array<std::uint8_t, kObjectValueSize> readResult{};
+std::array<std::uint8_t, kMaxObjectBytes> readResult{};
 std::uint32_t readResultLength = 0;
 
 // Write Object: the dictionary entry it was opened for, whose limits Write checks.
@@ -51,7 +52,7 @@ eds::Entry limitEntry;
 bool hasLimitEntry = false;
 
 // Write Object: the value as last taken from field 1033.
-std::array<std::uint8_t, kObjectValueSize> workingValue{};
+std::array<std::uint8_t, kMaxObjectBytes> workingValue{};
 std::uint32_t workingCount = 0;
 
 // --- Field texts ----------------------------------------------------------------------
@@ -207,7 +208,7 @@ ValueRefusal TakeValueField(HWND dialog, DataFormat format)
     char text[(kWriteFieldChars + 1) * kNarrowBytesPerChar];
     const std::uint32_t count = GetByteCount(dialog, format, workingCount);
     GetFieldText<kWriteFieldChars>(dialog, IDC_SEND_VALUE, text);
-    std::array<std::uint8_t, kObjectValueSize> taken{};
+    std::array<std::uint8_t, kMaxObjectBytes> taken{};
     ValueRefusal refusal = ValueRefusal::None;
     const std::uint32_t n = ParseObjectValue(format, text, taken.data(), count, &refusal);
     if (n == 0)
@@ -367,7 +368,7 @@ int DeliverReadResult(const std::uint8_t* data, std::uint32_t length)
     HWND dialog = ReadObjectDialog();
     if (dialog == nullptr)
         return 0;
-    const std::uint32_t kept = length < kObjectValueSize ? length : kObjectValueSize;
+    const std::uint32_t kept = length < kMaxObjectBytes ? length : kMaxObjectBytes;
     std::memcpy(readResult.data(), data, kept);
     readResultLength = kept;
     ShowReadResult(dialog);
@@ -431,7 +432,7 @@ void PresetObjectDialogs(std::uint32_t index, std::uint32_t subindex, DataFormat
     objectMemory.index = index;
     objectMemory.subindex = subindex & kLargestSubindex;
     objectMemory.format = format;
-    const std::uint32_t kept = valueLength < kObjectValueSize ? valueLength : kObjectValueSize;
+    const std::uint32_t kept = valueLength < kMaxObjectBytes ? valueLength : kMaxObjectBytes;
     objectMemory.writeValue.fill(0);
     if (value != nullptr)
         std::memcpy(objectMemory.writeValue.data(), value, kept);

@@ -1,5 +1,6 @@
-// Feeds arbitrary field texts to the value conversions of the object dialogs, in every
-// format, and shows the result again: nothing may read or write past a buffer.
+// Feeds arbitrary field texts to the master's value conversions (those of the object
+// dialogs and the console), in every format, and shows the result again: nothing may
+// read or write past a buffer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DataFormat format = static_cast<DataFormat>(data[0] % 6);
     const std::uint32_t count = 1 + (data[0] >> 4) % 4;
 
-    static std::uint8_t buffer[kObjectValueSize];
+    static std::uint8_t buffer[kMaxObjectBytes];
     const std::uint32_t stored = ParseObjectValue(format, text, buffer, count);
-    if (stored > kObjectValueSize)
+    if (stored > kMaxObjectBytes)
         std::abort();
     static char shown[kObjectTextSize];
     FormatObjectValue(buffer, format, stored, shown, sizeof shown);

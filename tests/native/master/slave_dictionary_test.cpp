@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A slave that answers with another length than its type has: the bytes as they came.
         FormatCase{"Unsigned32ShortAnswer", eds::kTypeUnsigned32, {0x01, 0x02}, "01 02"},
         FormatCase{"Unsigned8LongAnswer", eds::kTypeUnsigned8, {0x01, 0x02}, "01 02"}),
-    [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<FormatCase>& c) { return std::string(c.param.name); });
 
 TEST(EntryLimitText, BoundsReadAsPlainNumbersOfTheType)
 {
@@ -148,18 +148,18 @@ TEST(EntryPresets, EveryDataTypeGetsTheDialogFormatAndWidthOfItsValue)
 {
     struct Case {
         std::uint16_t dataType;
-        PresetFormat format;
+        DataFormat format;
         std::uint32_t count;
     };
     const Case cases[] = {
-        {eds::kTypeBoolean, PresetUnsigned, 1},      {eds::kTypeUnsigned8, PresetUnsigned, 1},
-        {eds::kTypeUnsigned16, PresetUnsigned, 2},   {eds::kTypeUnsigned24, PresetUnsigned, 3},
-        {eds::kTypeUnsigned32, PresetUnsigned, 4},   {eds::kTypeInteger8, PresetSigned, 1},
-        {eds::kTypeInteger16, PresetSigned, 2},      {eds::kTypeInteger24, PresetSigned, 3},
-        {eds::kTypeInteger32, PresetSigned, 4},      {eds::kTypeReal32, PresetFloat, 4},
-        {eds::kTypeVisibleString, PresetRaw, 0},     {eds::kTypeOctetString, PresetRaw, 0},
-        {eds::kTypeUnicodeString, PresetRaw, 0},     {eds::kTypeDomain, PresetRaw, 0},
-        {eds::kTypeUnsigned64, PresetRaw, 0},        {eds::kTypeReal64, PresetRaw, 0},
+        {eds::kTypeBoolean, FormatUnsigned, 1},      {eds::kTypeUnsigned8, FormatUnsigned, 1},
+        {eds::kTypeUnsigned16, FormatUnsigned, 2},   {eds::kTypeUnsigned24, FormatUnsigned, 3},
+        {eds::kTypeUnsigned32, FormatUnsigned, 4},   {eds::kTypeInteger8, FormatSigned, 1},
+        {eds::kTypeInteger16, FormatSigned, 2},      {eds::kTypeInteger24, FormatSigned, 3},
+        {eds::kTypeInteger32, FormatSigned, 4},      {eds::kTypeReal32, FormatFloat, 4},
+        {eds::kTypeVisibleString, FormatRaw, 0},     {eds::kTypeOctetString, FormatRaw, 0},
+        {eds::kTypeUnicodeString, FormatRaw, 0},     {eds::kTypeDomain, FormatRaw, 0},
+        {eds::kTypeUnsigned64, FormatRaw, 0},        {eds::kTypeReal64, FormatRaw, 0},
     };
     for (const Case& c : cases) {
         const EntryPreset preset = PresetForType(c.dataType);

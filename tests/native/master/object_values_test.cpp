@@ -19,7 +19,7 @@ struct Parsed {
 
 Parsed Parse(DataFormat format, const std::string& text, std::uint32_t count)
 {
-    static std::uint8_t buffer[kObjectValueSize];
+    static std::uint8_t buffer[kMaxObjectBytes];
     std::memset(buffer, 0xEE, sizeof buffer);
     Parsed p;
     p.refusal = static_cast<ValueRefusal>(99);
@@ -30,7 +30,7 @@ Parsed Parse(DataFormat format, const std::string& text, std::uint32_t count)
 
 std::string Show(const B& bytes, DataFormat format, std::uint32_t length)
 {
-    static std::uint8_t buffer[kObjectValueSize];
+    static std::uint8_t buffer[kMaxObjectBytes];
     std::memset(buffer, 0, sizeof buffer);
     std::copy(bytes.begin(), bytes.end(), buffer);
     static char text[kObjectTextSize];
@@ -178,7 +178,7 @@ TEST(ObjectValues, RawShowsUpToThousandBytesWithinTheBuffer)
     EXPECT_EQ(text.substr(2994), "AB AB ");
     EXPECT_EQ(Show(bytes, FormatRaw, 5000).size(), 3000u) << "a length beyond the buffer is cut";
 
-    std::uint8_t buffer[kObjectValueSize] = {0x12, 0x34};
+    std::uint8_t buffer[kMaxObjectBytes] = {0x12, 0x34};
     char small[8];
     EXPECT_STREQ(FormatObjectValue(buffer, FormatRaw, 100, small, sizeof small), "12 34 ");
 }
@@ -199,8 +199,9 @@ TEST(ObjectValues, ScanHexForIndexFields)
         SCOPED_TRACE(c.text);
         std::uint32_t value = 0;
         EXPECT_EQ(ScanHex32(c.text, value), c.converted);
-        if (c.converted != 0)
+        if (c.converted != 0) {
             EXPECT_EQ(value, c.value);
+        }
     }
 }
 
@@ -210,14 +211,14 @@ TEST(ObjectValues, RoundTripThroughTextInEveryFormat)
     for (DataFormat format : {FormatHex, FormatUnsigned, FormatSigned}) {
         for (std::uint32_t value : values) {
             SCOPED_TRACE(value);
-            std::uint8_t bytes[kObjectValueSize] = {};
+            std::uint8_t bytes[kMaxObjectBytes] = {};
             bytes[0] = static_cast<std::uint8_t>(value);
             bytes[1] = static_cast<std::uint8_t>(value >> 8);
             bytes[2] = static_cast<std::uint8_t>(value >> 16);
             bytes[3] = static_cast<std::uint8_t>(value >> 24);
             char text[kObjectTextSize];
             FormatObjectValue(bytes, format, 4, text, sizeof text);
-            std::uint8_t back[kObjectValueSize];
+            std::uint8_t back[kMaxObjectBytes];
             ASSERT_EQ(ParseObjectValue(format, text, back, 4), 4u) << text;
             EXPECT_EQ(ExtractValue(format, 4, back), value) << text;
         }

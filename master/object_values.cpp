@@ -115,7 +115,7 @@ void RangeOf(DataFormat format, std::uint32_t count, std::int64_t& lowest, std::
 
 std::uint32_t Refuse(ValueRefusal* refusal, ValueRefusal why, std::uint8_t* buffer)
 {
-    std::memset(buffer, 0, kObjectValueSize);
+    std::memset(buffer, 0, kMaxObjectBytes);
     if (refusal != nullptr)
         *refusal = why;
     return 0;
@@ -136,7 +136,7 @@ std::uint32_t ParseRaw(const char* text, std::uint8_t* buffer, ValueRefusal* ref
             return Refuse(refusal, ValueRefusal::NotConvertible, buffer);
         if (negative || number > 0xFF)
             return Refuse(refusal, ValueRefusal::OutOfRange, buffer);
-        if (stored == kObjectValueSize)
+        if (stored == kMaxObjectBytes)
             return Refuse(refusal, ValueRefusal::TooManyBytes, buffer);
         buffer[stored++] = static_cast<std::uint8_t>(number);
         p += tokenLength;
@@ -174,7 +174,7 @@ int ScanHex32(const char* text, std::uint32_t& value)
 std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer,
                                std::uint32_t count, ValueRefusal* refusal)
 {
-    std::memset(buffer, 0, kObjectValueSize);
+    std::memset(buffer, 0, kMaxObjectBytes);
     if (refusal != nullptr)
         *refusal = ValueRefusal::None;
     if (format == FormatRaw)
@@ -232,12 +232,9 @@ std::uint32_t ExtractValue(DataFormat format, std::uint32_t length, const std::u
         length = 4;
     if (format == FormatFloat)
         return LoadLe32(buffer);
-    std::uint32_t value = 0;
-    for (std::uint32_t i = 0; i < length; ++i)
-        value |= static_cast<std::uint32_t>(buffer[i]) << (8 * i);
-    if (format == FormatSigned && length < 4 && (buffer[length - 1] & 0x80) != 0)
-        value |= ~0u << (8 * length);
-    return value;
+    if (format == FormatSigned)
+        return static_cast<std::uint32_t>(LoadLeSigned(buffer, length));
+    return static_cast<std::uint32_t>(LoadLeUnsigned(buffer, length));
 }
 
 const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length,
@@ -261,7 +258,7 @@ const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std
         std::snprintf(text, size, "%ld", static_cast<long>(static_cast<std::int32_t>(value)));
         break;
     case FormatRaw: {
-        const std::uint32_t shown = length < kObjectValueSize ? length : kObjectValueSize;
+        const std::uint32_t shown = length < kMaxObjectBytes ? length : kMaxObjectBytes;
         std::size_t used = 0;
         for (std::uint32_t i = 0; i < shown && used + 3 < size; ++i)
             used += static_cast<std::size_t>(std::snprintf(text + used, size - used, "%02X ", buffer[i]));

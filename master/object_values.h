@@ -1,11 +1,16 @@
-// Object values as the Read and Write Object dialogs show and take them: conversions
-// between text and the bytes of an SDO transfer in five formats. Portable (no Win32):
-// the dialogs convert their field texts; the host build tests and fuzzes these.
+// Object values as the operator types and reads them: conversions between text and the
+// bytes of an SDO transfer in five formats. They belong to the master so that the Read
+// and Write Object dialogs and the console program take and show a value alike; the
+// host build tests and fuzzes them, the Windows build tests them under its C runtime.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "node_table.h"
+
+// How a value is written as text. The numbers are those the object dialogs remember
+// and the Object Dictionary presets for an entry's data type.
 enum DataFormat : std::uint32_t {
     FormatHex = 0,
     FormatFloat = 1,
@@ -14,10 +19,8 @@ enum DataFormat : std::uint32_t {
     FormatRaw = 4,
 };
 
-constexpr std::uint32_t kObjectValueSize = 1000;  // bytes of one object value at most
-
 // Room FormatObjectValue needs for any value: "XX " per byte and the terminator.
-constexpr std::size_t kObjectTextSize = 3 * kObjectValueSize + 1;
+constexpr std::size_t kObjectTextSize = 3 * kMaxObjectBytes + 1;
 
 // The "%X" conversion of the index and subindex fields: leading white space, an optional
 // sign and an optional 0x prefix, then hex digits up to the first other character.
@@ -30,10 +33,10 @@ enum class ValueRefusal : std::uint32_t {
     None = 0,
     NotConvertible,  // no number, something other than blanks after it, or (Raw) no byte
     OutOfRange,      // a number that does not fit `count` bytes (Raw: a token above FF)
-    TooManyBytes,    // Raw: more than 1000 bytes
+    TooManyBytes,    // Raw: more than kMaxObjectBytes
 };
 
-// Converts `text` into the 1000-byte `buffer` (cleared first). Returns the number of
+// Converts `text` into `buffer` of kMaxObjectBytes (cleared first). Returns the number of
 // value bytes (`count` for the single-number formats, the number of bytes for Raw), or
 // 0 when the text is refused, with the reason in `refusal` when given. Only a text that
 // converts completely is taken (blanks around it aside): a value is never cut to fit.
@@ -51,6 +54,6 @@ void DescribeValueRange(DataFormat format, std::uint32_t count, char* lowest, ch
 std::uint32_t ExtractValue(DataFormat format, std::uint32_t length, const std::uint8_t* buffer);
 
 // Writes the value's text into `text` (at most `size` bytes, always terminated) and
-// returns `text`. Raw shows up to 1000 bytes.
+// returns `text`. Raw shows up to kMaxObjectBytes.
 const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length,
                               char* text, std::size_t size);
