@@ -2,29 +2,20 @@
 
 #include <cstring>
 
+#include "ascii_text.h"
+
 namespace slcan {
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // `count` hex digits at `text` into `value`; false when one is not a hex digit.
 bool ParseHex(const char* text, std::size_t count, std::uint32_t& value)
 {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const int digit = HexValue(text[i]);
+        const int digit = ascii::HexDigit(text[i]);
         if (digit < 0)
             return false;
         v = (v << 4) | static_cast<std::uint32_t>(digit);
