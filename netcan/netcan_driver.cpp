@@ -13,6 +13,7 @@
 
 #include <chrono>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "net_socket.h"
 #include "netcan_config.h"
@@ -230,15 +231,6 @@ std::uint32_t Handshake(const NetcanConfig& config)
     return kNetOk;
 }
 
-bool KnownBusTiming(std::uint16_t btr0btr1)
-{
-    for (const std::uint16_t word : kBusTimingWords) {
-        if (word == btr0btr1)
-            return true;
-    }
-    return false;
-}
-
 std::uint32_t NotOpenResult()
 {
     return link.state == LinkState::Lost ? kNetNoConnection : kNetNotInitialised;
@@ -259,7 +251,9 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t btr0btr1, int fra
 
     // frameType 0: standard identifiers, 1: extended ones as well; the server passes
     // both kinds whatever is chosen here.
-    if (!KnownBusTiming(btr0btr1) || (frameType != 0 && frameType != 1))
+    // Any word of the table (10 kbit/s to 1 Mbit/s): the bit rate itself is set on the
+    // server's side, on its SocketCAN interface, which raw mode cannot change.
+    if (FindBitRate(btr0btr1) == nullptr || (frameType != 0 && frameType != 1))
         return kNetIllegalParameter;
     NetcanConfig config;
     if (!LoadConfig(config))

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "eds.h"
 #include "ini_file.h"
 #include "object_dictionary.h"
@@ -12,15 +13,6 @@
 namespace simbus {
 
 namespace {
-
-bool IsKnownBitRate(std::uint32_t kbit)
-{
-    for (const std::uint32_t known : {10u, 20u, 50u, 100u, 125u, 250u, 500u, 800u, 1000u}) {
-        if (kbit == known)
-            return true;
-    }
-    return false;
-}
 
 void AddError(std::string& errors, const std::string& text)
 {
@@ -44,7 +36,8 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
         bool negative = false;
         std::uint64_t kbit = 0;
         if (!rate->empty() && (!eds::ParseNumber(*rate, 0, negative, kbit) || negative ||
-                               (kbit != 0 && !IsKnownBitRate(static_cast<std::uint32_t>(kbit)))))
+                               (kbit != 0 && (kbit > UINT32_MAX ||
+                                              FindBitRateKbit(static_cast<std::uint32_t>(kbit)) == nullptr))))
             AddError(errors, "[Network] BitRate=" + *rate + ": not a CANopen bit rate in kbit/s");
         else
             network.bitRateKbit = static_cast<std::uint32_t>(kbit);

@@ -32,15 +32,6 @@ void PutHex(char* text, std::uint32_t value, std::size_t digits)
 
 }  // namespace
 
-int BitRateCodeFor(std::uint16_t btr0btr1)
-{
-    for (int code = 0; code < 9; ++code) {
-        if (kBitRateCodes[code].btr0btr1 == btr0btr1)
-            return code;
-    }
-    return -1;
-}
-
 std::size_t FormatFrame(const DriverMsg& msg, char* text, std::size_t size)
 {
     if (text == nullptr || (msg.msgType & kMsgStatus) != 0 || msg.length > 8)

@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "dynlib.h"
 #include "slcan_codec.h"
@@ -119,7 +120,8 @@ void Answer(Device& device, const char* command, std::size_t length)
     }
     switch (command[0]) {
     case 'S':
-        if (length == 2 && command[1] >= '0' && command[1] <= '8' && !device.open) {
+        if (length == 2 && command[1] >= '0' && static_cast<std::size_t>(command[1] - '0') < kBitRates.size() &&
+            !device.open) {
             device.bitRateCode = command[1] - '0';
             SendText(device, kOk);
             return;
@@ -127,7 +129,7 @@ void Answer(Device& device, const char* command, std::size_t length)
         break;
     case 'O':
         if (length == 1 && !device.open && device.bitRateCode >= 0 &&
-            device.sim.init(slcan::kBitRateCodes[device.bitRateCode].btr0btr1, 0) == 0) {
+            device.sim.init(kBitRates[static_cast<std::size_t>(device.bitRateCode)].btr0btr1, 0) == 0) {
             device.open = true;
             device.flags = 0;
             SendText(device, kOk);

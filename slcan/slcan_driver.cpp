@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "serial_port.h"
 #include "slcan_codec.h"
@@ -280,7 +281,7 @@ bool AwaitAnswer(std::uint32_t start, std::uint32_t timeoutMs, Line& answer)
 
 void CopyText(char (&to)[kMaxLineLength + 1], const char* from) { std::snprintf(to, sizeof to, "%s", from); }
 
-void WriteLog(const SlcanConfig& config, int code, std::uint32_t result)
+void WriteLog(const SlcanConfig& config, const BitRateRow& rate, std::uint32_t result)
 {
     if (!config.log)
         return;
@@ -297,8 +298,8 @@ void WriteLog(const SlcanConfig& config, int code, std::uint32_t result)
     std::fprintf(file, "Port %s at %u baud: version %s, serial number %s, S%d (%u kbit/s): %s (0x%04X)\r\n",
                  config.port, static_cast<unsigned>(config.baud),
                  link.version[0] != '\0' ? link.version : "(none)",
-                 link.serial[0] != '\0' ? link.serial : "(none)", code,
-                 static_cast<unsigned>(kBitRateCodes[code].kBaud), result == kSlOk ? "open" : "failed",
+                 link.serial[0] != '\0' ? link.serial : "(none)", static_cast<int>(rate.slcanCode),
+                 static_cast<unsigned>(rate.kBaud), result == kSlOk ? "open" : "failed",
                  static_cast<unsigned>(result));
     std::fclose(file);
 }
@@ -378,8 +379,8 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t btr0btr1, int fram
     link.serial[0] = '\0';
 
     // frameType 0: standard identifiers, 1: extended ones as well; the device passes both.
-    const int code = BitRateCodeFor(btr0btr1);
-    if (code < 0 || (frameType != 0 && frameType != 1))
+    const BitRateRow* rate = FindBitRate(btr0btr1);
+    if (rate == nullptr || (frameType != 0 && frameType != 1))
         return kSlIllegalParameter;
     SlcanConfig config;
     if (!LoadConfig(config))
@@ -388,11 +389,11 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t btr0btr1, int fram
 
     link.port = OpenSerialPort(config.port, config.baud);
     if (link.port == kNoPort) {
-        WriteLog(config, code, kSlNoPort);
+        WriteLog(config, *rate, kSlNoPort);
         return kSlNoPort;
     }
-    const std::uint32_t result = OpenDevice(code, config.timeoutMs);
-    WriteLog(config, code, result);
+    const std::uint32_t result = OpenDevice(rate->slcanCode, config.timeoutMs);
+    WriteLog(config, *rate, result);
     if (result != kSlOk) {
         ClosePort(LinkState::Closed);
         ClearSession();

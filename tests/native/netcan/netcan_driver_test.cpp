@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "fake_server.h"
 #include "netcan_results.h"
@@ -161,8 +162,8 @@ TEST(NetcanHandshake, EveryTableBitRateIsAcceptedOthersAreNot)
 {
     FakeServer server;
     Netcan net(Ini(server.Port()));
-    for (std::uint16_t word : kBusTimingWords) {
-        EXPECT_EQ(net.init(word, 0), kNetOk) << std::hex << word;
+    for (const BitRateRow& row : kBitRates) {
+        EXPECT_EQ(net.init(row.btr0btr1, 0), kNetOk) << std::hex << row.btr0btr1;
         EXPECT_EQ(net.close(), kNetOk);
     }
     const int accepted = server.Accepted();

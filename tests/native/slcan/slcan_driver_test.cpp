@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "fake_device.h"
 #include "slcan_codec.h"
@@ -164,7 +165,7 @@ TEST(SlcanDriver, OpensAtEachOfTheNineBitRatesAndRefusesOtherWords)
     Slcan lib(Ini(device));
     for (int code = 0; code < 9; ++code) {
         device.ClearCommands();
-        ASSERT_EQ(lib.init(kBitRateCodes[code].btr0btr1, 0), kSlOk) << code;
+        ASSERT_EQ(lib.init(kBitRates[static_cast<std::size_t>(code)].btr0btr1, 0), kSlOk) << code;
         const std::vector<std::string> commands = device.Commands();
         ASSERT_GE(commands.size(), 2u);
         EXPECT_EQ(commands[commands.size() - 2], "S" + std::to_string(code));
