@@ -6,13 +6,11 @@
 
 #include "ascii_text.h"
 #include "ini_file.h"
-#include "net_socket.h"
+#include "module_file.h"
 
 namespace netcan {
 
 namespace {
-
-constexpr std::size_t kMaxFileBytes = 16384;
 
 // The interface name goes into "< open NAME >": letters, digits and "_-." only, so it
 // can neither split the command nor close it early.
@@ -71,16 +69,16 @@ int ParseConfig(const char* text, std::size_t length, NetcanConfig& config)
 int LoadConfig(NetcanConfig& config)
 {
     DefaultConfig(config);
-    std::FILE* file = OpenFileBesideModule(kConfigFileName);
-    if (file == nullptr)
+    std::string_view text;
+    switch (driverlib::ReadSettingsFile(kConfigFileName, text)) {
+    case driverlib::SettingsFile::Missing:
         return 1;  // no file: the defaults
-    static char text[kMaxFileBytes + 1];
-    const std::size_t length = std::fread(text, 1, sizeof text, file);
-    const bool readError = std::ferror(file) != 0;
-    std::fclose(file);
-    if (readError || length > kMaxFileBytes)
+    case driverlib::SettingsFile::Unreadable:
         return 0;
-    return ParseConfig(text, length, config);
+    case driverlib::SettingsFile::Read:
+        break;
+    }
+    return ParseConfig(text.data(), text.size(), config);
 }
 
 }  // namespace netcan

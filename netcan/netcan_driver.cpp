@@ -15,6 +15,7 @@
 
 #include "bit_rates.h"
 #include "driver_api.h"
+#include "driver_entries.h"
 #include "net_socket.h"
 #include "netcan_config.h"
 #include "netcan_results.h"
@@ -35,12 +36,6 @@ enum class LinkState : std::uint8_t {
     Lost,    // the connection ended without CAN_Close
 };
 
-struct ReceiveQueue {
-    std::uint32_t head;  // oldest
-    std::uint32_t count;
-    DriverMsg items[kReceiveQueueSize];
-};
-
 struct TransmitBuffer {
     std::size_t used;
     char bytes[kTransmitBufferSize];
@@ -53,7 +48,7 @@ struct Link {
     SocketHandle socket;
     ElementBuffer input;
     TransmitBuffer output;
-    ReceiveQueue queue;
+    driverlib::FrameRing<kReceiveQueueSize> queue;
 };
 
 Link link = {LinkState::Closed, 0, 0, kNoSocket, {}, {}, {}};
@@ -87,8 +82,7 @@ void Disconnect(LinkState next)
 void ClearReceived()
 {
     ClearElementBuffer(link.input);
-    link.queue.head = 0;
-    link.queue.count = 0;
+    driverlib::RingClear(link.queue);
 }
 
 // Sends what the socket takes now. False when the connection is gone.
@@ -122,9 +116,7 @@ bool Queue(const char* text, std::size_t length)
 void TakeRawElement(const Element& element)
 {
     if (element.kind == ElementKind::Frame) {
-        const std::uint32_t tail = (link.queue.head + link.queue.count) % kReceiveQueueSize;
-        link.queue.items[tail] = element.msg;
-        ++link.queue.count;
+        driverlib::RingPush(link.queue, element.msg);
     } else if (element.kind == ElementKind::Error && element.hasErrorClass) {
         if ((element.errorClass & kErrorClassBusOff) != 0)
             link.busOff = 1;
@@ -138,7 +130,7 @@ void TakeRawElement(const Element& element)
 void ParseHeld()
 {
     char text[kMaxElementLength + 1];
-    while (link.queue.count < kReceiveQueueSize) {
+    while (!driverlib::RingFull(link.queue)) {
         const int length = TakeElement(link.input, text);
         if (length < 0)
             return;
@@ -156,7 +148,7 @@ void Pump()
     if (!Flush())
         return;
     ParseHeld();
-    for (int round = 0; round < 8 && link.queue.count < kReceiveQueueSize && Room(link.input) > 0; ++round) {
+    for (int round = 0; round < 8 && !driverlib::RingFull(link.queue) && Room(link.input) > 0; ++round) {
         std::size_t received = 0;
         const IoResult result = ReceiveSome(link.socket, RoomAt(link.input), Room(link.input), received);
         if (result == IoResult::WouldBlock)
@@ -235,6 +227,12 @@ std::uint32_t NotOpenResult()
 {
     return link.state == LinkState::Lost ? kNetNoConnection : kNetNotInitialised;
 }
+
+// What CAN_Read adds to "queue empty".
+std::uint32_t ReadTrouble() { return link.state == LinkState::Open ? 0 : NotOpenResult(); }
+
+static_assert(kNetOk == driverlib::kOk && kNetReceiveEmpty == driverlib::kReceiveEmpty &&
+              kNetIllegalParameter == driverlib::kIllegalParameter && kVersionTextSize == driverlib::kVersionTextSize);
 
 }  // namespace
 }  // namespace netcan
@@ -325,26 +323,12 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Write(DriverMsg* msg)
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
 {
-    if (msg == nullptr)
-        return kNetIllegalParameter;
-    Pump();
-    if (link.queue.count == 0) {
-        if (link.state == LinkState::Open)
-            return kNetReceiveEmpty;
-        return kNetReceiveEmpty | NotOpenResult();
-    }
-    *msg = link.queue.items[link.queue.head];
-    link.queue.head = (link.queue.head + 1) % kReceiveQueueSize;
-    --link.queue.count;
-    return kNetOk;
+    return driverlib::ReadEntry(link.queue, msg, Pump, ReadTrouble);
 }
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 {
-    if (text == nullptr)
-        return kNetIllegalParameter;
-    std::snprintf(text, kVersionTextSize, "%s", kVersionText);
-    return kNetOk;
+    return driverlib::VersionInfoEntry(text, kVersionText, "");
 }
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long function, int param)
@@ -356,8 +340,5 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long functi
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient()
 {
-    // Forget the frames received so far; the connection stays as it is.
-    link.queue.head = 0;
-    link.queue.count = 0;
-    return kNetOk;
+    return driverlib::ResetClientEntry(link.queue);  // the connection stays as it is
 }

@@ -15,6 +15,8 @@
 #include <new>
 #include <string>
 
+#include "driver_entries.h"
+#include "module_file.h"
 #include "network.h"
 #include "object_dictionary.h"
 #include "simbus_control.h"
@@ -24,7 +26,6 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dlfcn.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -46,9 +47,6 @@ namespace {
 
 constexpr char kStateVariable[] = "VELOMAR_SIMBUS_STATE";
 constexpr char kNetworkFile[] = "simbus.ini";
-
-// An address inside this module, to find the module's file.
-const char kModuleAnchor = 0;
 
 World* g_world = nullptr;
 
@@ -145,29 +143,14 @@ World* AcquireWorld()
     return world;
 }
 
-// The folder of this library's file, with a trailing separator.
+// The folder of this library's file, with a trailing separator; "" when unknown.
 std::string ModuleFolder()
 {
-#if defined(_WIN32)
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module))
+    std::string folder(32768 * 3, '\0');  // the longest Windows path, in UTF-8
+    if (!driverlib::ModuleFolder(folder.data(), folder.size()))
         return std::string();
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size())
-        return std::string();
-    path.resize(length);
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : Narrow(path.substr(0, slash + 1));
-#else
-    Dl_info info{};
-    if (dladdr(&kModuleAnchor, &info) == 0 || info.dli_fname == nullptr)
-        return std::string();
-    const std::string path(info.dli_fname);
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-#endif
+    folder.resize(std::strlen(folder.c_str()));
+    return folder;
 }
 
 bool ReadFileText(const std::string& utf8Path, std::string& text)
@@ -304,13 +287,12 @@ std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
     return world == nullptr ? kSimIllegalParameter : simbus::AdapterRead(*world, msg, Now(*world));
 }
 
-// The text needs at most 64 bytes with its terminator.
+static_assert(kSimOk == driverlib::kOk && kSimReceiveEmpty == driverlib::kReceiveEmpty &&
+              kSimIllegalParameter == driverlib::kIllegalParameter);
+
 std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 {
-    if (text == nullptr)
-        return kSimIllegalParameter;
-    std::snprintf(text, 64, "Velomar simulated CAN bus 1.0");
-    return kSimOk;
+    return driverlib::VersionInfoEntry(text, "Velomar simulated CAN bus 1.0", "");
 }
 
 // The adapter has no special functions.

@@ -16,33 +16,10 @@ constexpr std::uint32_t kNmtCobId = 0x000;
 constexpr std::uint32_t kSdoRequestBase = 0x600;
 constexpr std::uint32_t kBootUpBase = 0x700;
 
-template <std::uint32_t N>
-bool RingPush(FrameRing<N>& ring, const DriverMsg& msg)
-{
-    if (ring.count == N)
-        return false;
-    ring.items[(ring.head + ring.count) % N] = msg;
-    ++ring.count;
-    return true;
-}
-
-template <std::uint32_t N>
-bool RingPop(FrameRing<N>& ring, DriverMsg& msg)
-{
-    if (ring.count == 0)
-        return false;
-    msg = ring.items[ring.head];
-    ring.head = (ring.head + 1) % N;
-    --ring.count;
-    return true;
-}
-
-template <std::uint32_t N>
-void RingClear(FrameRing<N>& ring)
-{
-    ring.head = 0;
-    ring.count = 0;
-}
+using driverlib::RingClear;
+using driverlib::RingFull;
+using driverlib::RingPop;
+using driverlib::RingPush;
 
 // Into the master's receive queue; a full queue loses the frame, as the adapter would.
 void Receive(World& world, const DriverMsg& msg)
@@ -229,7 +206,7 @@ std::uint32_t AdapterWrite(World& world, const DriverMsg* msg, std::uint32_t now
     frame.length = msg->length;
     std::memcpy(frame.data, msg->data, msg->length);
     ++world.counters.writes;
-    if (world.sent.count == kSentLogSize) {
+    if (RingFull(world.sent)) {
         DriverMsg oldest{};
         RingPop(world.sent, oldest);  // the log keeps the newest frames
     }

@@ -1,18 +1,15 @@
 #include "slcan_config.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "ascii_text.h"
 #include "ini_file.h"
-#include "serial_port.h"
+#include "module_file.h"
 
 namespace slcan {
 
 namespace {
-
-constexpr std::size_t kMaxFileBytes = 16384;
 
 bool TakeSetting(void* context, std::string_view key, std::string_view value)
 {
@@ -55,16 +52,10 @@ int ParseConfig(const char* text, std::size_t length, SlcanConfig& config)
 int LoadConfig(SlcanConfig& config)
 {
     DefaultConfig(config);
-    std::FILE* file = OpenFileBesideModule(kConfigFileName, "rb");
-    if (file == nullptr)
-        return 0;
-    static char text[kMaxFileBytes + 1];
-    const std::size_t length = std::fread(text, 1, sizeof text, file);
-    const bool readError = std::ferror(file) != 0;
-    std::fclose(file);
-    if (readError || length > kMaxFileBytes)
-        return 0;
-    return ParseConfig(text, length, config);
+    std::string_view text;
+    if (driverlib::ReadSettingsFile(kConfigFileName, text) != driverlib::SettingsFile::Read)
+        return 0;  // without the file there is no port
+    return ParseConfig(text.data(), text.size(), config);
 }
 
 }  // namespace slcan

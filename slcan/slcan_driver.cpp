@@ -20,6 +20,8 @@
 
 #include "bit_rates.h"
 #include "driver_api.h"
+#include "driver_entries.h"
+#include "module_file.h"
 #include "serial_port.h"
 #include "slcan_codec.h"
 #include "slcan_config.h"
@@ -52,12 +54,6 @@ struct PendingRing {
     std::uint32_t sentMs[kMaxPendingAnswers];
 };
 
-struct ReceiveQueue {
-    std::uint32_t head;  // oldest
-    std::uint32_t count;
-    DriverMsg items[kReceiveQueueSize];
-};
-
 struct TransmitBuffer {
     std::size_t used;
     char bytes[kTransmitBufferSize];
@@ -77,7 +73,7 @@ struct Link {
     LineParser parser;
     TransmitBuffer output;
     PendingRing pending;
-    ReceiveQueue queue;
+    driverlib::FrameRing<kReceiveQueueSize> queue;
     char version[kMaxLineLength + 1];  // the device's V answer, "" when none
     char serial[kMaxLineLength + 1];   // its N answer, "" when none
 };
@@ -90,8 +86,7 @@ void ClearSession()
     link.output.used = 0;
     link.pending.head = 0;
     link.pending.count = 0;
-    link.queue.head = 0;
-    link.queue.count = 0;
+    driverlib::RingClear(link.queue);
     link.deviceFlags = 0;
     link.overrun = 0;
     link.refused = 0;
@@ -174,13 +169,8 @@ void TakeLine(const Line& line)
 {
     switch (line.kind) {
     case LineKind::Frame:
-        if (link.queue.count == kReceiveQueueSize) {
+        if (!driverlib::RingPush(link.queue, line.msg))
             link.overrun = 1;
-        } else {
-            const std::uint32_t tail = (link.queue.head + link.queue.count) % kReceiveQueueSize;
-            link.queue.items[tail] = line.msg;
-            ++link.queue.count;
-        }
         break;
     case LineKind::Ok:
     case LineKind::Error:
@@ -285,13 +275,13 @@ void WriteLog(const SlcanConfig& config, const BitRateRow& rate, std::uint32_t r
 {
     if (!config.log)
         return;
-    std::FILE* file = OpenFileBesideModule(kLogFileName, "ab");
+    std::FILE* file = driverlib::OpenFileBesideModule(kLogFileName, "ab");
     if (file == nullptr)
         return;
     // One line per bus open; a log that has grown past kMaxLogBytes starts afresh.
     if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > static_cast<long>(kMaxLogBytes)) {
         std::fclose(file);
-        file = OpenFileBesideModule(kLogFileName, "wb");
+        file = driverlib::OpenFileBesideModule(kLogFileName, "wb");
         if (file == nullptr)
             return;
     }
@@ -360,6 +350,12 @@ std::uint32_t NotOpenResult()
 {
     return link.state == LinkState::Lost ? kSlNoPort : kSlNotInitialised;
 }
+
+// What CAN_Read adds to "queue empty".
+std::uint32_t ReadTrouble() { return link.state == LinkState::Open ? 0 : NotOpenResult(); }
+
+static_assert(kSlOk == driverlib::kOk && kSlReceiveEmpty == driverlib::kReceiveEmpty &&
+              kSlIllegalParameter == driverlib::kIllegalParameter && kVersionTextSize == driverlib::kVersionTextSize);
 
 }  // namespace
 }  // namespace slcan
@@ -469,29 +465,16 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Write(DriverMsg* msg)
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
 {
-    if (msg == nullptr)
-        return kSlIllegalParameter;
-    Pump();
-    if (link.queue.count == 0) {
-        if (link.state == LinkState::Open)
-            return kSlReceiveEmpty;
-        return kSlReceiveEmpty | NotOpenResult();
-    }
-    *msg = link.queue.items[link.queue.head];
-    link.queue.head = (link.queue.head + 1) % kReceiveQueueSize;
-    --link.queue.count;
-    return kSlOk;
+    return driverlib::ReadEntry(link.queue, msg, Pump, ReadTrouble);
 }
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 {
-    if (text == nullptr)
-        return kSlIllegalParameter;
+    // The device's version and serial number, once CAN_Init has read them.
+    char device[2 * kMaxLineLength + 2] = "";
     if (link.version[0] != '\0' || link.serial[0] != '\0')
-        std::snprintf(text, kVersionTextSize, "%s; device %s %s", kVersionText, link.version, link.serial);
-    else
-        std::snprintf(text, kVersionTextSize, "%s", kVersionText);
-    return kSlOk;
+        std::snprintf(device, sizeof device, "%s %s", link.version, link.serial);
+    return driverlib::VersionInfoEntry(text, kVersionText, device);
 }
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long function, int param)
@@ -503,8 +486,5 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long functio
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient()
 {
-    // Forget the frames received so far; the channel stays as it is.
-    link.queue.head = 0;
-    link.queue.count = 0;
-    return kSlOk;
+    return driverlib::ResetClientEntry(link.queue);  // the channel stays as it is
 }

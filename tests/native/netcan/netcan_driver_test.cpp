@@ -19,6 +19,7 @@
 #include "bit_rates.h"
 #include "driver_api.h"
 #include "fake_server.h"
+#include "module_file.h"
 #include "netcan_results.h"
 
 using namespace netcan;
@@ -227,6 +228,23 @@ TEST(NetcanHandshake, ABadIniIsRefusedBeforeConnecting)
         EXPECT_EQ(net.init(k250k, 0), kNetIllegalParameter);
     }
     EXPECT_EQ(server.Accepted(), 0);
+}
+
+TEST(NetcanHandshake, TheIniIsReadWholeUpToItsLimitAndRefusedBeyond)
+{
+    FakeServer server;
+    for (const std::size_t size : {driverlib::kMaxSettingsBytes, driverlib::kMaxSettingsBytes + 1}) {
+        SCOPED_TRACE(size);
+        // The settings first, then a comment that fills the file to `size` bytes.
+        std::string ini = Ini(server.Port());
+        ini += ";" + std::string(size - ini.size() - 2, 'x') + "\n";
+        ASSERT_EQ(ini.size(), size);
+        Netcan net(ini);
+        const int accepted = server.Accepted();
+        const bool whole = size <= driverlib::kMaxSettingsBytes;
+        EXPECT_EQ(net.init(k250k, 0), whole ? kNetOk : kNetIllegalParameter);
+        EXPECT_EQ(server.Accepted(), accepted + (whole ? 1 : 0));
+    }
 }
 
 TEST(NetcanFrames, WritesBecomeSendCommands)
