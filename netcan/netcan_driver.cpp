@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <chrono>
-
 #include "bit_rates.h"
 #include "driver_api.h"
 #include "driver_entries.h"
@@ -20,6 +18,7 @@
 #include "netcan_config.h"
 #include "netcan_results.h"
 #include "socketcand_codec.h"
+#include "tick.h"
 
 #if defined(_WIN32)
 #define NETCAN_EXPORT extern "C"
@@ -53,17 +52,11 @@ struct Link {
 
 Link link = {LinkState::Closed, 0, 0, kNoSocket, {}, {}, {}};
 
-std::uint32_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 // Milliseconds left of `limit` counted from `start`, 0 when it has passed (unsigned
 // tick arithmetic, so a wrapping tick does no harm).
 std::uint32_t Remaining(std::uint32_t start, std::uint32_t limit)
 {
-    const std::uint32_t elapsed = NowMs() - start;
+    const std::uint32_t elapsed = TickMs() - start;
     return elapsed >= limit ? 0 : limit - elapsed;
 }
 
@@ -165,7 +158,7 @@ void Pump()
 // Waits up to timeoutMs for the next element during the handshake.
 bool AwaitElement(std::uint32_t timeoutMs, Element& element)
 {
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     char text[kMaxElementLength + 1];
     for (;;) {
         const int length = TakeElement(link.input, text);
@@ -191,7 +184,7 @@ bool SendCommand(const char* command, std::uint32_t timeoutMs)
 {
     if (!Queue(command, std::strlen(command)))
         return false;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (link.output.used > 0) {
         if (!Flush())
             return false;
@@ -281,7 +274,7 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Close()
     if (link.state == LinkState::Open) {
         // The last commands (say, an NMT command before the bus is released) still go
         // out, if the connection takes them within a short while.
-        const std::uint32_t start = NowMs();
+        const std::uint32_t start = TickMs();
         while (link.state == LinkState::Open && link.output.used > 0) {
             const std::uint32_t left = Remaining(start, kCloseDrainMs);
             if (left == 0 || WaitWritable(link.socket, left) == 0)

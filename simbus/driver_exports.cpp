@@ -8,7 +8,6 @@
 // ("VELOMAR_SIMBUS_STATE" = "<process id>:<address>"); a reloaded library finds it
 // there. The process id guards against a child process that inherits the variable.
 // Loads and unloads still count as they happen, through a static object's lifetime.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include "network.h"
 #include "object_dictionary.h"
 #include "simbus_control.h"
+#include "tick.h"
 #include "virtual_bus.h"
 #include "world.h"
 
@@ -227,8 +227,9 @@ std::uint32_t Now(const World& world)
 {
     if (world.controls.manualClock)
         return world.controls.manualTick;
-    const auto elapsed = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    // The library's own copy of the tick: a program's tests may run their process on the
+    // manual clock, which must not stop the slaves' clock (nor be moved by its readings).
+    return TickMs();
 }
 
 // Counts loads and unloads. The network is read at the first driver call, not here:

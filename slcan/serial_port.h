@@ -31,7 +31,4 @@ PortResult ReadSome(PortHandle port, char* bytes, std::size_t capacity, std::siz
 // CAN_Init waits for.
 void WaitForInput(PortHandle port, std::uint32_t timeoutMs);
 
-// Milliseconds of a monotonic clock.
-std::uint32_t NowMs();
-
 }  // namespace slcan

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace slcan {
@@ -123,12 +122,6 @@ void WaitForInput(PortHandle port, std::uint32_t timeoutMs)
 {
     pollfd p{static_cast<int>(port), POLLIN, 0};
     ::poll(&p, 1, static_cast<int>(timeoutMs));
-}
-
-std::uint32_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 }  // namespace slcan

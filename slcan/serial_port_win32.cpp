@@ -109,6 +109,4 @@ void WaitForInput(PortHandle port, std::uint32_t timeoutMs)
     Sleep(timeoutMs < 1 ? timeoutMs : 1);
 }
 
-std::uint32_t NowMs() { return GetTickCount(); }
-
 }  // namespace slcan

@@ -24,7 +24,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +33,7 @@
 #include "driver_api.h"
 #include "dynlib.h"
 #include "slcan_codec.h"
+#include "tick.h"
 
 namespace {
 
@@ -65,18 +65,12 @@ struct Device {
     Simbus sim;
 };
 
-std::uint32_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 // Writes the whole answer, waiting a little for a reader that is slow; what the terminal
 // cannot take within that while is lost, as in an adapter, and shows in its flags.
 void Send(Device& device, const char* text, std::size_t length)
 {
     std::size_t done = 0;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (done < length) {
         const ssize_t n = ::write(device.master, text + done, length - done);
         if (n > 0) {
@@ -85,7 +79,7 @@ void Send(Device& device, const char* text, std::size_t length)
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return;
-        if (NowMs() - start > 200) {
+        if (TickMs() - start > 200) {
             device.flags |= slcan::kFlagDataOverrun;
             return;
         }
@@ -245,7 +239,7 @@ void PassReceived(Device& device)
             continue;
         if (device.timestamps) {
             std::snprintf(text + length - 1, sizeof text - (length - 1), "%04X\r",
-                          static_cast<unsigned>(NowMs() % (slcan::kMaxTimestamp + 1u)));
+                          static_cast<unsigned>(TickMs() % (slcan::kMaxTimestamp + 1u)));
             length += 4;
         }
         Record(device, "rx", msg);

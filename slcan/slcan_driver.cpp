@@ -26,6 +26,7 @@
 #include "slcan_codec.h"
 #include "slcan_config.h"
 #include "slcan_results.h"
+#include "tick.h"
 
 #if defined(_WIN32)
 #define SLCAN_EXPORT extern "C"
@@ -133,7 +134,7 @@ bool Await(Awaited kind)
         return false;
     const std::uint32_t tail = (link.pending.head + link.pending.count) % kMaxPendingAnswers;
     link.pending.kinds[tail] = kind;
-    link.pending.sentMs[tail] = NowMs();
+    link.pending.sentMs[tail] = TickMs();
     ++link.pending.count;
     return true;
 }
@@ -191,7 +192,7 @@ void CheckOverdue()
 {
     if (link.pending.count == 0)
         return;
-    const std::uint32_t now = NowMs();
+    const std::uint32_t now = TickMs();
     if (now - link.pending.sentMs[link.pending.head] < link.timeoutMs)
         return;
     if (now - link.lastInputMs >= link.timeoutMs)
@@ -217,7 +218,7 @@ void Pump()
         }
         if (received == 0)
             break;
-        link.lastInputMs = NowMs();
+        link.lastInputMs = TickMs();
         link.noAnswer = 0;
         Line line;
         for (std::size_t i = 0; i < received; ++i) {
@@ -237,11 +238,11 @@ bool SendNow(const char* text, std::uint32_t timeoutMs)
 {
     if (!Queue(text, std::strlen(text)))
         return false;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (link.output.used > 0) {
         if (!Flush())
             return false;
-        if (NowMs() - start >= timeoutMs)
+        if (TickMs() - start >= timeoutMs)
             return false;
     }
     return true;
@@ -262,7 +263,7 @@ bool AwaitAnswer(std::uint32_t start, std::uint32_t timeoutMs, Line& answer)
                 return true;
             continue;
         }
-        const std::uint32_t elapsed = NowMs() - start;
+        const std::uint32_t elapsed = TickMs() - start;
         if (elapsed >= timeoutMs)
             return false;
         WaitForInput(link.port, timeoutMs - elapsed);
@@ -306,7 +307,7 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
         return kSlNoPort;
     Line answer;
     int answers = 0;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (AwaitAnswer(start, timeoutMs, answer)) {
         ++answers;
         if (answer.kind == LineKind::Version) {
@@ -319,7 +320,7 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
 
     if (!SendNow("N\r", timeoutMs))
         return kSlNoPort;
-    if (!AwaitAnswer(NowMs(), timeoutMs, answer))
+    if (!AwaitAnswer(TickMs(), timeoutMs, answer))
         return kSlNoAnswer;
     if (answer.kind == LineKind::Serial)
         CopyText(link.serial, answer.text);
@@ -327,7 +328,7 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
     // A channel left open refuses S; "C" on a closed one may be answered BEL: both fine.
     if (!SendNow("C\r", timeoutMs))
         return kSlNoPort;
-    if (!AwaitAnswer(NowMs(), timeoutMs, answer))
+    if (!AwaitAnswer(TickMs(), timeoutMs, answer))
         return kSlNoAnswer;
 
     char command[8];
@@ -336,12 +337,12 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
     for (const char* step : steps) {
         if (!SendNow(step, timeoutMs))
             return kSlNoPort;
-        if (!AwaitAnswer(NowMs(), timeoutMs, answer))
+        if (!AwaitAnswer(TickMs(), timeoutMs, answer))
             return kSlNoAnswer;
         if (answer.kind != LineKind::Ok)
             return kSlCommandRefused;
     }
-    link.lastInputMs = NowMs();
+    link.lastInputMs = TickMs();
     link.lastPollMs = link.lastInputMs;
     return kSlOk;
 }
@@ -419,7 +420,7 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Status()
     if (link.state != LinkState::Open)
         return NotOpenResult();
     // The device's flags are read now and then: every call would crowd the line.
-    const std::uint32_t now = NowMs();
+    const std::uint32_t now = TickMs();
     if (link.flagsSupported && !PollPending() && now - link.lastPollMs >= kFlagsPollMs &&
         link.pending.count < kMaxPendingAnswers && Queue("F\r", 2)) {
         Await(Awaited::Flags);

@@ -22,6 +22,7 @@
 #include "slcan_codec.h"
 #include "slcan_config.h"
 #include "slcan_results.h"
+#include "tick.h"
 
 using namespace slcan;
 
@@ -400,6 +401,25 @@ TEST(SlcanDriver, SilentDeviceIsReportedUntilItAnswersAgain)
 
     device.silent = false;
     EXPECT_EQ(StatusClearsWithin(lib, kSlNoAnswer) & kSlNoAnswer, 0u);
+}
+
+// The program's tests run their process on the manual clock, standing still here. The
+// library keeps real time of its own: a device that has stopped answering is still
+// noticed after TimeoutMs, and the library's readings leave the process's clock alone.
+TEST(SlcanDriver, KeepsRealTimeWhileTheProcessRunsTheManualClock)
+{
+    struct SystemClockAfterwards {
+        ~SystemClockAfterwards() { UseSystemClock(); }
+    } restore;
+    UseManualClock(7000);
+    FakeDevice device;
+    Slcan lib(Ini(device, 100));
+    ASSERT_EQ(lib.init(k250k, 0), kSlOk);
+    device.silent = true;
+    DriverMsg m = Msg(0x603, 0, {0x40, 0x00, 0x10, 0, 0, 0, 0, 0});
+    ASSERT_EQ(lib.write(&m), kSlOk);
+    EXPECT_EQ(StatusWithin(lib, kSlNoAnswer) & kSlNoAnswer, kSlNoAnswer);
+    EXPECT_EQ(TickMs(), 7000u);
 }
 
 TEST(SlcanDriver, TooManyUnansweredFramesAskTheSenderToRetry)
