@@ -290,8 +290,14 @@ TEST(NetcanFrames, WritesBecomeSendCommands)
     DriverMsg wideStandard = Msg(0x800, 0, {1});
     EXPECT_EQ(net.write(&wideStandard), kNetWriteRefused);
     EXPECT_EQ(net.write(nullptr), kNetIllegalParameter);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(server.Commands().size(), expected.size());
+    // Anything the refused records had put on the connection would go out ahead of a
+    // frame written after them, so once that frame has arrived, nothing of theirs can
+    // still come.
+    DriverMsg after = Msg(0x7FF, 0, {0x55});
+    ASSERT_EQ(net.write(&after), kNetOk);
+    expected.push_back("send 7FF 1 55");
+    ASSERT_TRUE(server.WaitForCommands(expected.size(), 2000));
+    EXPECT_EQ(server.Commands(), expected);
 }
 
 TEST(NetcanFrames, ReceivedElementsBecomeRecordsInOrder)
@@ -335,18 +341,20 @@ TEST(NetcanFrames, ElementsSplitAcrossSegmentsAreJoined)
     FakeServer server;
     Netcan net(Ini(server.Port()));
     ASSERT_EQ(net.init(k250k, 0), kNetOk);
-    // One byte per segment: nothing is readable before the element's '>' has come.
+    // One byte per segment: nothing is readable before the element's '>' has come. Each
+    // read comes once the bytes so far are in the driver's socket, so it sees them all.
     const std::string first = "< frame 181 12.345678 0102 >";
     DriverMsg msg;
-    for (char c : first) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(net.read(&msg), kNetReceiveEmpty);
-        ASSERT_TRUE(server.Send(std::string(1, c)));
+    for (std::size_t i = 0; i + 1 < first.size(); ++i) {
+        ASSERT_TRUE(server.Send(std::string(1, first[i])));
+        ASSERT_TRUE(server.WaitUntilDelivered(2000));
+        ASSERT_EQ(net.read(&msg), kNetReceiveEmpty) << first.substr(0, i + 1);
     }
+    ASSERT_TRUE(server.Send(">"));
     ASSERT_EQ(ReadOne(net, msg), kNetOk);
     EXPECT_EQ(Describe(msg), "181 t0 l2 01 02");
     ASSERT_TRUE(server.Send("< frame 10000282 12.345679 AA"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(server.WaitUntilDelivered(2000));
     ASSERT_EQ(net.read(&msg), kNetReceiveEmpty);
     ASSERT_TRUE(server.Send("BBCCDD >"));
     ASSERT_EQ(ReadOne(net, msg), kNetOk);
@@ -409,8 +417,9 @@ TEST(NetcanConnection, ALostConnectionShowsAndTheNextInitReconnects)
     Netcan net(Ini(server.Port()));
     ASSERT_EQ(net.init(k250k, 0), kNetOk);
     ASSERT_TRUE(server.Send("< frame 181 1.0 01 >"));
-    // Wait until the frame is in: read it back later, after the connection has gone.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The frame is in the driver's socket before the connection goes; it is read back
+    // only after the loss.
+    ASSERT_TRUE(server.WaitUntilDelivered(2000));
     server.DropClient();
     std::uint32_t status = kNetOk;
     for (int i = 0; i < 2000 && status == kNetOk; ++i) {
