@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_text.h"
 #include "byte_order.h"
 #include "ini_file.h"
 
@@ -57,8 +58,8 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& value)
         return false;
     value = 0;
     for (const char c : text) {
-        const int digit = HexDigitValue(c);
-        if (digit >= static_cast<int>(base))
+        const int digit = ascii::HexDigit(c);
+        if (digit < 0 || digit >= static_cast<int>(base))
             return false;
         if (value > (UINT64_MAX - static_cast<unsigned>(digit)) / base)
             return false;
@@ -79,7 +80,7 @@ bool ParseAccess(std::string_view text, Access& access)
         {"rww", Access::ReadWriteOutput}, {"const", Access::Const},
     };
     for (const Name& name : kNames) {
-        if (EqualsNoCase(text, name.text)) {
+        if (ascii::EqualsNoCase(text, name.text)) {
             access = name.access;
             return true;
         }
@@ -94,8 +95,8 @@ bool EncodeHexBytes(std::string_view text, std::vector<std::uint8_t>& bytes)
     for (const char c : text) {
         if (c == ' ')
             continue;
-        const int digit = HexDigitValue(c);
-        if (digit > 15)
+        const int digit = ascii::HexDigit(c);
+        if (digit < 0)
             return false;
         if (high < 0) {
             high = digit;
@@ -180,28 +181,28 @@ struct SectionRef {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && ascii::EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool ClassifySection(std::string_view name, std::size_t position, SectionRef& ref)
 {
     std::size_t digits = 0;
-    while (digits < name.size() && digits <= 4 && HexDigitValue(name[digits]) < 16)
+    while (digits < name.size() && digits <= 4 && ascii::HexDigit(name[digits]) >= 0)
         ++digits;
     if (digits == 0 || digits > 4)
         return false;
     unsigned index = 0;
     for (std::size_t i = 0; i < digits; ++i)
-        index = index * 16 + static_cast<unsigned>(HexDigitValue(name[i]));
+        index = index * 16 + static_cast<unsigned>(ascii::HexDigit(name[i]));
     ref = SectionRef{static_cast<std::uint16_t>(index), Part::Object, 0, position};
     const std::string_view rest = name.substr(digits);
     if (rest.empty())
         return true;
-    if (EqualsNoCase(rest, "Name")) {
+    if (ascii::EqualsNoCase(rest, "Name")) {
         ref.part = Part::Names;
         return true;
     }
-    if (EqualsNoCase(rest, "Value")) {
+    if (ascii::EqualsNoCase(rest, "Value")) {
         ref.part = Part::Values;
         return true;
     }
@@ -211,8 +212,8 @@ bool ClassifySection(std::string_view name, std::size_t position, SectionRef& re
     const std::string_view sub = rest.substr(3);
     int value = sub.empty() ? -1 : 0;
     for (const char c : sub) {
-        const int digit = HexDigitValue(c);
-        if (digit > 15 || value * 16 + digit > 0xFF) {
+        const int digit = ascii::HexDigit(c);
+        if (digit < 0 || value * 16 + digit > 0xFF) {
             value = -1;
             break;
         }
@@ -246,7 +247,7 @@ struct EntryKeys {
     const std::string* compactSubObj = nullptr;
 };
 
-void SortKeys(const IniSection& section, EntryKeys& keys, std::vector<OtherKey>* others)
+void SortKeys(const ini::Section& section, EntryKeys& keys, std::vector<OtherKey>* others)
 {
     struct Known {
         const char* name;
@@ -260,10 +261,10 @@ void SortKeys(const IniSection& section, EntryKeys& keys, std::vector<OtherKey>*
         {"PDOMapping", &EntryKeys::pdoMapping},       {"CompactSubObj", &EntryKeys::compactSubObj},
         {"SubNumber", nullptr},
     };
-    for (const IniEntry& key : section.entries) {
+    for (const ini::Entry& key : section.entries) {
         bool known = false;
         for (const Known& k : kKnown) {
-            if (!EqualsNoCase(key.key, k.name))
+            if (!ascii::EqualsNoCase(key.key, k.name))
                 continue;
             known = true;
             if (k.slot != nullptr && keys.*k.slot == nullptr)
@@ -291,7 +292,7 @@ bool EncodeEntryValue(const std::string* text, bool isParameterValue, std::strin
     entry.defaultValue.clear();
     entry.hasDefault = false;
     const std::uint32_t size = DataTypeSize(entry.dataType);
-    if (text == nullptr || size == 0 || (size != kVariableSize && Trim(*text).empty()))
+    if (text == nullptr || size == 0 || (size != kVariableSize && ascii::Trim(*text).empty()))
         return true;
     if (!EncodeValue(*text, entry.dataType, nodeId, entry.defaultValue))
         return Fail(error, section,
@@ -305,7 +306,7 @@ bool EncodeLimit(const std::string* text, const char* key, std::string_view sect
 {
     limit.clear();
     const std::uint32_t size = DataTypeSize(entry.dataType);
-    if (text == nullptr || size == 0 || size == kVariableSize || Trim(*text).empty())
+    if (text == nullptr || size == 0 || size == kVariableSize || ascii::Trim(*text).empty())
         return true;
     if (!EncodeValue(*text, entry.dataType, nodeId, limit))
         return Fail(error, section, std::string(key) + " does not fit the DataType");
@@ -313,7 +314,7 @@ bool EncodeLimit(const std::string* text, const char* key, std::string_view sect
 }
 
 // One entry from its section; `object` is the ObjectType of the object it belongs to.
-bool ReadEntry(const IniSection& section, std::uint16_t index, std::uint8_t subIndex, std::uint8_t object,
+bool ReadEntry(const ini::Section& section, std::uint16_t index, std::uint8_t subIndex, std::uint8_t object,
                std::uint8_t nodeId, Entry& entry, std::string& error)
 {
     entry = Entry{};
@@ -325,7 +326,7 @@ bool ReadEntry(const IniSection& section, std::uint16_t index, std::uint8_t subI
     if (keys.parameterName != nullptr)
         entry.name = *keys.parameterName;
     std::uint64_t number = 0;
-    if (keys.dataType != nullptr && !Trim(*keys.dataType).empty()) {
+    if (keys.dataType != nullptr && !ascii::Trim(*keys.dataType).empty()) {
         if (!ParseSmall(keys.dataType, 0xFFFF, number))
             return Fail(error, section.name, "DataType is not a type number");
         entry.dataType = static_cast<std::uint16_t>(number);
@@ -334,20 +335,20 @@ bool ReadEntry(const IniSection& section, std::uint16_t index, std::uint8_t subI
     } else {
         return Fail(error, section.name, "DataType missing");
     }
-    if (keys.accessType != nullptr && !Trim(*keys.accessType).empty()) {
-        if (!ParseAccess(Trim(*keys.accessType), entry.access))
+    if (keys.accessType != nullptr && !ascii::Trim(*keys.accessType).empty()) {
+        if (!ParseAccess(ascii::Trim(*keys.accessType), entry.access))
             return Fail(error, section.name, "AccessType is none of ro, wo, rw, rwr, rww, const");
     } else if (object == kObjectDomain) {
         entry.access = Access::ReadWrite;
     } else {
         return Fail(error, section.name, "AccessType missing");
     }
-    if (keys.pdoMapping != nullptr && !Trim(*keys.pdoMapping).empty()) {
+    if (keys.pdoMapping != nullptr && !ascii::Trim(*keys.pdoMapping).empty()) {
         if (!ParseSmall(keys.pdoMapping, 1, number))
             return Fail(error, section.name, "PDOMapping is not 0 or 1");
         entry.pdoMappable = number == 1;
     }
-    const bool parameter = keys.parameterValue != nullptr && !Trim(*keys.parameterValue).empty();
+    const bool parameter = keys.parameterValue != nullptr && !ascii::Trim(*keys.parameterValue).empty();
     return EncodeEntryValue(parameter ? keys.parameterValue : keys.defaultValue, parameter, section.name, nodeId,
                             entry, error) &&
            EncodeLimit(keys.lowLimit, "LowLimit", section.name, nodeId, entry, entry.lowLimit, error) &&
@@ -382,14 +383,14 @@ bool AddEntry(Collected& collected, Entry&& entry, std::string_view section, std
 
 // The texts of a CompactSubObj object's [XXXXName] or [XXXXValue] section by sub-index
 // 1..count; the keys are sub-indices, NrOfEntries only repeats the count.
-bool ReadCompactTexts(const IniSection* section, unsigned count, std::vector<const std::string*>& texts,
+bool ReadCompactTexts(const ini::Section* section, unsigned count, std::vector<const std::string*>& texts,
                       std::string& error)
 {
     texts.assign(count + 1, nullptr);
     if (section == nullptr)
         return true;
-    for (const IniEntry& key : section->entries) {
-        if (EqualsNoCase(key.key, "NrOfEntries"))
+    for (const ini::Entry& key : section->entries) {
+        if (ascii::EqualsNoCase(key.key, "NrOfEntries"))
             continue;
         bool negative = false;
         std::uint64_t sub = 0;
@@ -403,12 +404,12 @@ bool ReadCompactTexts(const IniSection* section, unsigned count, std::vector<con
 
 // Subs 0..count of a CompactSubObj object: sub 0 holds the count, the others share the
 // object's type, access, mapping and limits.
-bool ReadCompactObject(const IniSection& object, const SectionRef* begin, const SectionRef* end,
-                       const IniFile& ini, unsigned count, std::uint16_t index, std::uint8_t objectType,
+bool ReadCompactObject(const ini::Section& object, const SectionRef* begin, const SectionRef* end,
+                       const ini::File& ini, unsigned count, std::uint16_t index, std::uint8_t objectType,
                        std::uint8_t nodeId, Collected& collected, std::string& error)
 {
-    const IniSection* names = nullptr;
-    const IniSection* values = nullptr;
+    const ini::Section* names = nullptr;
+    const ini::Section* values = nullptr;
     for (const SectionRef* ref = begin; ref != end; ++ref) {
         if (ref->part == Part::Names && names == nullptr)
             names = &ini.sections[ref->section];
@@ -454,18 +455,18 @@ bool ReadCompactObject(const IniSection& object, const SectionRef* begin, const 
 }
 
 // One listed object: its refs [begin, end) are every section of its index, sorted.
-bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin, const SectionRef* end,
+bool ReadObject(const ini::File& ini, std::uint16_t index, const SectionRef* begin, const SectionRef* end,
                 std::uint8_t nodeId, Collected& collected, std::string& error)
 {
     if (begin == end || begin->part != Part::Object)
         return Fail(error, Say("%04llX", index), "listed object has no section");
     if (begin + 1 != end && begin[1].part == Part::Object)
         return Fail(error, ini.sections[begin[1].section].name, "a second section for the same object");
-    const IniSection& object = ini.sections[begin->section];
+    const ini::Section& object = ini.sections[begin->section];
     EntryKeys keys;
     SortKeys(object, keys, nullptr);
     std::uint64_t objectType = kObjectVar;
-    if (keys.objectType != nullptr && !Trim(*keys.objectType).empty() && !ParseSmall(keys.objectType, 0xFF, objectType))
+    if (keys.objectType != nullptr && !ascii::Trim(*keys.objectType).empty() && !ParseSmall(keys.objectType, 0xFF, objectType))
         return Fail(error, object.name, "ObjectType is not a number");
     const std::uint8_t type = static_cast<std::uint8_t>(objectType);
     const std::string objectName = keys.parameterName == nullptr ? std::string() : *keys.parameterName;
@@ -481,7 +482,7 @@ bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin
     case kObjectArray:
     case kObjectRecord: {
         std::uint64_t compact = 0;
-        if (keys.compactSubObj != nullptr && !Trim(*keys.compactSubObj).empty() &&
+        if (keys.compactSubObj != nullptr && !ascii::Trim(*keys.compactSubObj).empty() &&
             !ParseSmall(keys.compactSubObj, 0xFF, compact))
             return Fail(error, object.name, "CompactSubObj is not a number 0-255");
         if (compact != 0)
@@ -489,7 +490,7 @@ bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin
                                      collected, error);
         int previous = -1;
         for (const SectionRef* ref = begin + 1; ref != end && ref->part == Part::Sub; ++ref) {
-            const IniSection& section = ini.sections[ref->section];
+            const ini::Section& section = ini.sections[ref->section];
             if (ref->subIndex < 0)
                 return Fail(error, section.name, "sub-index is not a hexadecimal number 0-FF");
             if (ref->subIndex == previous)
@@ -512,15 +513,15 @@ bool ReadObject(const IniFile& ini, std::uint16_t index, const SectionRef* begin
     }
 }
 
-bool ReadDeviceInfo(const IniFile& ini, DeviceInfo& info, std::string& error)
+bool ReadDeviceInfo(const ini::File& ini, DeviceInfo& info, std::string& error)
 {
     info = DeviceInfo{};
-    const IniSection* section = FindSection(ini, "DeviceInfo");
+    const ini::Section* section = ini::FindSection(ini, "DeviceInfo");
     if (section == nullptr)
         return true;
-    if (const std::string* text = FindValue(section, "VendorName"))
+    if (const std::string* text = ini::FindValue(section, "VendorName"))
         info.vendorName = *text;
-    if (const std::string* text = FindValue(section, "ProductName"))
+    if (const std::string* text = ini::FindValue(section, "ProductName"))
         info.productName = *text;
     struct Number {
         const char* key;
@@ -533,8 +534,8 @@ bool ReadDeviceInfo(const IniFile& ini, DeviceInfo& info, std::string& error)
         {"RevisionNumber", &DeviceInfo::revisionNumber, &DeviceInfo::hasRevisionNumber},
     };
     for (const Number& number : kNumbers) {
-        const std::string* text = FindValue(section, number.key);
-        if (text == nullptr || Trim(*text).empty())
+        const std::string* text = ini::FindValue(section, number.key);
+        if (text == nullptr || ascii::Trim(*text).empty())
             continue;
         std::uint64_t value = 0;
         if (!ParseSmall(text, UINT32_MAX, value))
@@ -546,19 +547,19 @@ bool ReadDeviceInfo(const IniFile& ini, DeviceInfo& info, std::string& error)
 }
 
 // The listed indices, sorted; an index listed twice is an error.
-bool ReadObjectLists(const IniFile& ini, std::vector<std::uint16_t>& indices, std::string& error)
+bool ReadObjectLists(const ini::File& ini, std::vector<std::uint16_t>& indices, std::string& error)
 {
     struct Listed {
         std::uint16_t index;
-        const IniSection* list;
+        const ini::Section* list;
     };
     std::vector<Listed> listed;
     for (const char* name : {"MandatoryObjects", "OptionalObjects", "ManufacturerObjects"}) {
-        const IniSection* section = FindSection(ini, name);
+        const ini::Section* section = ini::FindSection(ini, name);
         if (section == nullptr)
             continue;
-        for (const IniEntry& entry : section->entries) {
-            if (EqualsNoCase(entry.key, "SupportedObjects"))
+        for (const ini::Entry& entry : section->entries) {
+            if (ascii::EqualsNoCase(entry.key, "SupportedObjects"))
                 continue;
             std::uint64_t index = 0;
             if (!ParseSmall(&entry.value, 0xFFFF, index) || index == 0)
@@ -629,21 +630,21 @@ const char* AccessName(Access access)
 
 bool ParseNumber(std::string_view text, std::uint8_t nodeId, bool& negative, std::uint64_t& magnitude)
 {
-    text = Trim(text);
+    text = ascii::Trim(text);
     negative = false;
     magnitude = 0;
     if (!text.empty() && text.front() == '-') {
         negative = true;
-        text = Trim(text.substr(1));
+        text = ascii::Trim(text.substr(1));
         return ParseUnsigned(text, magnitude);
     }
     if (text.empty())
         return false;
     while (true) {
         const std::size_t plus = text.find('+');
-        const std::string_view term = Trim(text.substr(0, plus));
+        const std::string_view term = ascii::Trim(text.substr(0, plus));
         std::uint64_t value = 0;
-        if (EqualsNoCase(term, "$NODEID"))
+        if (ascii::EqualsNoCase(term, "$NODEID"))
             value = nodeId;
         else if (!ParseUnsigned(term, value))
             return false;
@@ -667,7 +668,7 @@ bool EncodeValue(std::string_view text, std::uint16_t dataType, std::uint8_t nod
     }
     if (size == kVariableSize)
         return EncodeHexBytes(text, bytes);
-    text = Trim(text);
+    text = ascii::Trim(text);
     if (text.empty()) {
         bytes.assign(size, 0);
         return true;
@@ -707,9 +708,9 @@ bool ReadDeviceText(std::string_view text, std::uint8_t nodeId, Device& device, 
         error = Say("file larger than %llu bytes", kMaxFileBytes);
         return false;
     }
-    IniFile ini;
+    ini::File ini;
     std::vector<std::uint16_t> indices;
-    if (!ParseIni(text, IniLimits{kMaxLineBytes, kMaxSections, kMaxKeys}, ini, error) ||
+    if (!ini::Parse(text, ini::Limits{kMaxLineBytes, kMaxSections, kMaxKeys}, ini, error) ||
         !ReadDeviceInfo(ini, device.info, error) || !ReadObjectLists(ini, indices, error))
         return false;
 

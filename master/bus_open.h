@@ -4,25 +4,11 @@
 #include <array>
 #include <cstdint>
 
+#include "bit_rates.h"
 #include "operator_side.h"
 
-struct BitRateRow {
-    std::uint32_t kBaud;     // bit rate in kbit/s
-    std::uint16_t btr0btr1;  // bus timing word for CAN_Init
-};
-
 // Indexed by the Baud setting.
-constexpr std::array<BitRateRow, 9> BitRateTable = {{
-    {10, 0x672F},
-    {20, 0x532F},
-    {50, 0x472F},
-    {100, 0x432F},
-    {125, 0x031C},
-    {250, 0x011C},
-    {500, 0x001C},
-    {800, 0x0016},
-    {1000, 0x0014},
-}};
+inline constexpr const auto& BitRateTable = kBitRates;
 
 // The only adapter connection offered: the USB adapter behind "pcan_usb.dll".
 constexpr std::int32_t kPortUsb = 4096;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_text.h"
 #include "byte_order.h"
 
 namespace {
@@ -17,16 +18,7 @@ bool IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using ascii::HexDigit;
 
 // scanf-style integer conversion in base 16 or 10 within [text, end): white space, an
 // optional sign, for base 16 an optional 0x, then digits. The value wraps modulo 2^32

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ascii_text.h"
 #include "bus_open.h"
 #include "byte_order.h"
 #include "comm_state.h"
 #include "communication.h"
 #include "files.h"
-#include "ini_file.h"
 #include "node_table.h"
 #include "resource.h"
 #include "sdo_services.h"
@@ -63,10 +63,10 @@ bool TakeHex(std::string_view& text, std::size_t maxDigits, std::uint32_t& value
         text.remove_prefix(2);
     value = 0;
     digits = 0;
-    while (!text.empty() && eds::HexDigitValue(text.front()) < 16) {
+    while (!text.empty() && ascii::HexDigit(text.front()) >= 0) {
         if (++digits > maxDigits)
             return false;
-        value = value << 4 | static_cast<std::uint32_t>(eds::HexDigitValue(text.front()));
+        value = value << 4 | static_cast<std::uint32_t>(ascii::HexDigit(text.front()));
         text.remove_prefix(1);
     }
     return digits > 0;

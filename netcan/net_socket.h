@@ -1,11 +1,9 @@
 // The few operating-system services the network driver needs: a TCP connection with
-// non-blocking sends and receives (Winsock on Windows, POSIX sockets elsewhere), and the
-// files beside the library itself.
+// non-blocking sends and receives (Winsock on Windows, POSIX sockets elsewhere).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace netcan {
 
@@ -38,10 +36,5 @@ IoResult ReceiveSome(SocketHandle socket, char* bytes, std::size_t capacity, std
 // 1 when the socket can be read (or has closed) / written within timeoutMs, else 0.
 int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs);
 int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs);
-
-// Opens the named file in the folder of this library (found from the library's own
-// module, not from the program or the current directory) for reading in binary mode;
-// nullptr when it is not there.
-std::FILE* OpenFileBesideModule(const char* fileName);
 
 }  // namespace netcan

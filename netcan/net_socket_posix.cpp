@@ -1,6 +1,5 @@
 #include "net_socket.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace netcan {
@@ -127,22 +127,5 @@ IoResult ReceiveSome(SocketHandle socket, char* bytes, std::size_t capacity, std
 int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs) { return Poll(socket, POLLIN, timeoutMs); }
 
 int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs) { return Poll(socket, POLLOUT, timeoutMs); }
-
-std::FILE* OpenFileBesideModule(const char* fileName)
-{
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&OpenFileBesideModule), &info) == 0 || info.dli_fname == nullptr)
-        return nullptr;
-    char path[4096];
-    const int n = std::snprintf(path, sizeof path, "%s", info.dli_fname);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof path)
-        return nullptr;
-    char* slash = std::strrchr(path, '/');
-    const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
-    const int m = std::snprintf(path + folder, sizeof path - folder, "%s", fileName);
-    if (m <= 0 || static_cast<std::size_t>(m) >= sizeof path - folder)
-        return nullptr;
-    return std::fopen(path, "rb");
-}
 
 }  // namespace netcan

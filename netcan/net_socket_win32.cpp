@@ -4,8 +4,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
-#include <cwchar>
 
 namespace netcan {
 
@@ -137,32 +137,5 @@ IoResult ReceiveSome(SocketHandle socket, char* bytes, std::size_t capacity, std
 int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs) { return Wait(socket, false, timeoutMs, nullptr); }
 
 int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs) { return Wait(socket, true, timeoutMs, nullptr); }
-
-std::FILE* OpenFileBesideModule(const char* fileName)
-{
-    // The module that holds this very function: the library, whatever it is named and
-    // wherever the program loaded it from.
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&OpenFileBesideModule), &module))
-        return nullptr;
-    static wchar_t path[32768];  // long paths; static keeps 64 KiB off the stack
-    const DWORD n = GetModuleFileNameW(module, path, 32768);
-    if (n == 0 || n >= 32768)
-        return nullptr;
-    std::size_t folder = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (path[i] == L'\\' || path[i] == L'/')
-            folder = i + 1;
-    }
-    wchar_t name[64];
-    if (MultiByteToWideChar(CP_UTF8, 0, fileName, -1, name, 64) == 0)
-        return nullptr;
-    const std::size_t nameLength = std::wcslen(name);
-    if (folder + nameLength + 1 > 32768)
-        return nullptr;
-    std::memcpy(path + folder, name, (nameLength + 1) * sizeof(wchar_t));
-    return _wfopen(path, L"rb");
-}
 
 }  // namespace netcan

@@ -11,13 +11,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include <chrono>
-
+#include "bit_rates.h"
 #include "driver_api.h"
+#include "driver_entries.h"
 #include "net_socket.h"
 #include "netcan_config.h"
 #include "netcan_results.h"
 #include "socketcand_codec.h"
+#include "tick.h"
 
 #if defined(_WIN32)
 #define NETCAN_EXPORT extern "C"
@@ -34,12 +35,6 @@ enum class LinkState : std::uint8_t {
     Lost,    // the connection ended without CAN_Close
 };
 
-struct ReceiveQueue {
-    std::uint32_t head;  // oldest
-    std::uint32_t count;
-    DriverMsg items[kReceiveQueueSize];
-};
-
 struct TransmitBuffer {
     std::size_t used;
     char bytes[kTransmitBufferSize];
@@ -52,22 +47,16 @@ struct Link {
     SocketHandle socket;
     ElementBuffer input;
     TransmitBuffer output;
-    ReceiveQueue queue;
+    driverlib::FrameRing<kReceiveQueueSize> queue;
 };
 
 Link link = {LinkState::Closed, 0, 0, kNoSocket, {}, {}, {}};
-
-std::uint32_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 // Milliseconds left of `limit` counted from `start`, 0 when it has passed (unsigned
 // tick arithmetic, so a wrapping tick does no harm).
 std::uint32_t Remaining(std::uint32_t start, std::uint32_t limit)
 {
-    const std::uint32_t elapsed = NowMs() - start;
+    const std::uint32_t elapsed = TickMs() - start;
     return elapsed >= limit ? 0 : limit - elapsed;
 }
 
@@ -86,8 +75,7 @@ void Disconnect(LinkState next)
 void ClearReceived()
 {
     ClearElementBuffer(link.input);
-    link.queue.head = 0;
-    link.queue.count = 0;
+    driverlib::RingClear(link.queue);
 }
 
 // Sends what the socket takes now. False when the connection is gone.
@@ -121,9 +109,7 @@ bool Queue(const char* text, std::size_t length)
 void TakeRawElement(const Element& element)
 {
     if (element.kind == ElementKind::Frame) {
-        const std::uint32_t tail = (link.queue.head + link.queue.count) % kReceiveQueueSize;
-        link.queue.items[tail] = element.msg;
-        ++link.queue.count;
+        driverlib::RingPush(link.queue, element.msg);
     } else if (element.kind == ElementKind::Error && element.hasErrorClass) {
         if ((element.errorClass & kErrorClassBusOff) != 0)
             link.busOff = 1;
@@ -137,7 +123,7 @@ void TakeRawElement(const Element& element)
 void ParseHeld()
 {
     char text[kMaxElementLength + 1];
-    while (link.queue.count < kReceiveQueueSize) {
+    while (!driverlib::RingFull(link.queue)) {
         const int length = TakeElement(link.input, text);
         if (length < 0)
             return;
@@ -155,7 +141,7 @@ void Pump()
     if (!Flush())
         return;
     ParseHeld();
-    for (int round = 0; round < 8 && link.queue.count < kReceiveQueueSize && Room(link.input) > 0; ++round) {
+    for (int round = 0; round < 8 && !driverlib::RingFull(link.queue) && Room(link.input) > 0; ++round) {
         std::size_t received = 0;
         const IoResult result = ReceiveSome(link.socket, RoomAt(link.input), Room(link.input), received);
         if (result == IoResult::WouldBlock)
@@ -172,7 +158,7 @@ void Pump()
 // Waits up to timeoutMs for the next element during the handshake.
 bool AwaitElement(std::uint32_t timeoutMs, Element& element)
 {
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     char text[kMaxElementLength + 1];
     for (;;) {
         const int length = TakeElement(link.input, text);
@@ -198,7 +184,7 @@ bool SendCommand(const char* command, std::uint32_t timeoutMs)
 {
     if (!Queue(command, std::strlen(command)))
         return false;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (link.output.used > 0) {
         if (!Flush())
             return false;
@@ -230,19 +216,16 @@ std::uint32_t Handshake(const NetcanConfig& config)
     return kNetOk;
 }
 
-bool KnownBusTiming(std::uint16_t btr0btr1)
-{
-    for (const std::uint16_t word : kBusTimingWords) {
-        if (word == btr0btr1)
-            return true;
-    }
-    return false;
-}
-
 std::uint32_t NotOpenResult()
 {
     return link.state == LinkState::Lost ? kNetNoConnection : kNetNotInitialised;
 }
+
+// What CAN_Read adds to "queue empty".
+std::uint32_t ReadTrouble() { return link.state == LinkState::Open ? 0 : NotOpenResult(); }
+
+static_assert(kNetOk == driverlib::kOk && kNetReceiveEmpty == driverlib::kReceiveEmpty &&
+              kNetIllegalParameter == driverlib::kIllegalParameter && kVersionTextSize == driverlib::kVersionTextSize);
 
 }  // namespace
 }  // namespace netcan
@@ -259,7 +242,9 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t btr0btr1, int fra
 
     // frameType 0: standard identifiers, 1: extended ones as well; the server passes
     // both kinds whatever is chosen here.
-    if (!KnownBusTiming(btr0btr1) || (frameType != 0 && frameType != 1))
+    // Any word of the table (10 kbit/s to 1 Mbit/s): the bit rate itself is set on the
+    // server's side, on its SocketCAN interface, which raw mode cannot change.
+    if (FindBitRate(btr0btr1) == nullptr || (frameType != 0 && frameType != 1))
         return kNetIllegalParameter;
     NetcanConfig config;
     if (!LoadConfig(config))
@@ -289,7 +274,7 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Close()
     if (link.state == LinkState::Open) {
         // The last commands (say, an NMT command before the bus is released) still go
         // out, if the connection takes them within a short while.
-        const std::uint32_t start = NowMs();
+        const std::uint32_t start = TickMs();
         while (link.state == LinkState::Open && link.output.used > 0) {
             const std::uint32_t left = Remaining(start, kCloseDrainMs);
             if (left == 0 || WaitWritable(link.socket, left) == 0)
@@ -331,26 +316,12 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Write(DriverMsg* msg)
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
 {
-    if (msg == nullptr)
-        return kNetIllegalParameter;
-    Pump();
-    if (link.queue.count == 0) {
-        if (link.state == LinkState::Open)
-            return kNetReceiveEmpty;
-        return kNetReceiveEmpty | NotOpenResult();
-    }
-    *msg = link.queue.items[link.queue.head];
-    link.queue.head = (link.queue.head + 1) % kReceiveQueueSize;
-    --link.queue.count;
-    return kNetOk;
+    return driverlib::ReadEntry(link.queue, msg, Pump, ReadTrouble);
 }
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 {
-    if (text == nullptr)
-        return kNetIllegalParameter;
-    std::snprintf(text, kVersionTextSize, "%s", kVersionText);
-    return kNetOk;
+    return driverlib::VersionInfoEntry(text, kVersionText, "");
 }
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long function, int param)
@@ -362,8 +333,5 @@ NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long functi
 
 NETCAN_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient()
 {
-    // Forget the frames received so far; the connection stays as it is.
-    link.queue.head = 0;
-    link.queue.count = 0;
-    return kNetOk;
+    return driverlib::ResetClientEntry(link.queue);  // the connection stays as it is
 }

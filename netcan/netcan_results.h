@@ -38,10 +38,4 @@ constexpr std::uint32_t kTransmitBufferSize = 8192;
 // How long CAN_Close waits for unsent commands to leave before it closes.
 constexpr std::uint32_t kCloseDrainMs = 200;
 
-// The bus timing words CAN_Init accepts (10 kbit/s to 1 Mbit/s). The bit rate itself is
-// set on the server's side, on its SocketCAN interface: raw mode cannot change it.
-constexpr std::uint16_t kBusTimingWords[] = {0x672F, 0x532F, 0x472F, 0x432F, 0x031C,
-                                             0x011C, 0x001C, 0x0016, 0x0014};
-static_assert(sizeof kBusTimingWords / sizeof kBusTimingWords[0] == 9);
-
 }  // namespace netcan

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ascii_text.h"
+
 namespace netcan {
 
 namespace {
@@ -16,31 +18,18 @@ struct Word {
     std::size_t length;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Splits into blank-separated words; false when there are more than kMaxWords.
 bool SplitWords(const char* text, std::size_t length, Word (&words)[kMaxWords], std::size_t& count)
 {
     count = 0;
     std::size_t i = 0;
     while (i < length) {
-        while (i < length && IsBlank(text[i]))
+        while (i < length && ascii::IsBlank(text[i]))
             ++i;
         if (i == length)
             break;
         const std::size_t start = i;
-        while (i < length && !IsBlank(text[i]))
+        while (i < length && !ascii::IsBlank(text[i]))
             ++i;
         if (count == kMaxWords)
             return false;
@@ -62,7 +51,7 @@ bool ParseHex(const Word& word, std::uint32_t& value)
         return false;
     value = 0;
     for (std::size_t i = 0; i < word.length; ++i) {
-        const int digit = HexValue(word.text[i]);
+        const int digit = ascii::HexDigit(word.text[i]);
         if (digit < 0)
             return false;
         value = (value << 4) | static_cast<std::uint32_t>(digit);
@@ -128,7 +117,7 @@ bool ParseData(const Word* words, std::size_t count, DriverMsg& msg)
         if (words[w].length % 2 != 0)
             return false;
         for (std::size_t i = 0; i < words[w].length; ++i) {
-            const int digit = HexValue(words[w].text[i]);
+            const int digit = ascii::HexDigit(words[w].text[i]);
             if (digit < 0 || nibbles == 16)
                 return false;
             value[nibbles / 2] = static_cast<std::uint8_t>((value[nibbles / 2] << 4) | digit);

@@ -8,23 +8,24 @@
 // ("VELOMAR_SIMBUS_STATE" = "<process id>:<address>"); a reloaded library finds it
 // there. The process id guards against a child process that inherits the variable.
 // Loads and unloads still count as they happen, through a static object's lifetime.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "driver_entries.h"
+#include "module_file.h"
 #include "network.h"
 #include "object_dictionary.h"
 #include "simbus_control.h"
+#include "tick.h"
 #include "virtual_bus.h"
 #include "world.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dlfcn.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -46,9 +47,6 @@ namespace {
 
 constexpr char kStateVariable[] = "VELOMAR_SIMBUS_STATE";
 constexpr char kNetworkFile[] = "simbus.ini";
-
-// An address inside this module, to find the module's file.
-const char kModuleAnchor = 0;
 
 World* g_world = nullptr;
 
@@ -145,29 +143,14 @@ World* AcquireWorld()
     return world;
 }
 
-// The folder of this library's file, with a trailing separator.
+// The folder of this library's file, with a trailing separator; "" when unknown.
 std::string ModuleFolder()
 {
-#if defined(_WIN32)
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module))
+    std::string folder(32768 * 3, '\0');  // the longest Windows path, in UTF-8
+    if (!driverlib::ModuleFolder(folder.data(), folder.size()))
         return std::string();
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size())
-        return std::string();
-    path.resize(length);
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : Narrow(path.substr(0, slash + 1));
-#else
-    Dl_info info{};
-    if (dladdr(&kModuleAnchor, &info) == 0 || info.dli_fname == nullptr)
-        return std::string();
-    const std::string path(info.dli_fname);
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-#endif
+    folder.resize(std::strlen(folder.c_str()));
+    return folder;
 }
 
 bool ReadFileText(const std::string& utf8Path, std::string& text)
@@ -244,8 +227,9 @@ std::uint32_t Now(const World& world)
 {
     if (world.controls.manualClock)
         return world.controls.manualTick;
-    const auto elapsed = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    // The library's own copy of the tick: a program's tests may run their process on the
+    // manual clock, which must not stop the slaves' clock (nor be moved by its readings).
+    return TickMs();
 }
 
 // Counts loads and unloads. The network is read at the first driver call, not here:
@@ -304,13 +288,12 @@ std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
     return world == nullptr ? kSimIllegalParameter : simbus::AdapterRead(*world, msg, Now(*world));
 }
 
-// The text needs at most 64 bytes with its terminator.
+static_assert(kSimOk == driverlib::kOk && kSimReceiveEmpty == driverlib::kReceiveEmpty &&
+              kSimIllegalParameter == driverlib::kIllegalParameter);
+
 std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 {
-    if (text == nullptr)
-        return kSimIllegalParameter;
-    std::snprintf(text, 64, "Velomar simulated CAN bus 1.0");
-    return kSimOk;
+    return driverlib::VersionInfoEntry(text, "Velomar simulated CAN bus 1.0", "");
 }
 
 // The adapter has no special functions.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ini_file.h"
+#include "ascii_text.h"
 
 namespace simbus {
 
@@ -25,16 +25,10 @@ bool ParseHex(std::string_view text, std::uint32_t& value)
         return false;
     value = 0;
     for (const char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
+        const int digit = ascii::HexDigit(c);
+        if (digit < 0)
             return false;
-        value = value * 16 + digit;
+        value = value * 16 + static_cast<unsigned>(digit);
     }
     return true;
 }
@@ -61,7 +55,7 @@ bool Fail(std::string& error, const eds::Entry& entry, const char* what)
 const std::string* FindKey(const eds::Entry& entry, std::string_view key)
 {
     for (const eds::OtherKey& other : entry.otherKeys) {
-        if (eds::EqualsNoCase(other.name, key))
+        if (ascii::EqualsNoCase(other.name, key))
             return &other.value;
     }
     return nullptr;
@@ -80,15 +74,15 @@ bool ParseBehaviour(const eds::Entry& source, EdsEntry& entry, std::string& erro
         const std::size_t comma = text.find(',');
         std::uint64_t ms = 0;
         std::uint64_t modulo = 0;
-        if (!ParseUnsigned(eds::Trim(text.substr(0, comma)), ms) || ms == 0 || ms > UINT32_MAX ||
+        if (!ParseUnsigned(ascii::Trim(text.substr(0, comma)), ms) || ms == 0 || ms > UINT32_MAX ||
             (comma != std::string_view::npos &&
-             (!ParseUnsigned(eds::Trim(text.substr(comma + 1)), modulo) || modulo > UINT32_MAX)))
+             (!ParseUnsigned(ascii::Trim(text.substr(comma + 1)), modulo) || modulo > UINT32_MAX)))
             return Fail(error, source, "SimRamp needs <ms per count>[,<modulo>]");
         entry.behaviour = Behaviour::Ramp;
         entry.param1 = static_cast<std::uint32_t>(ms);
         entry.param2 = static_cast<std::uint32_t>(modulo);
     } else if (const std::string* mirror = FindKey(source, "SimMirror")) {
-        const std::string lower = eds::LowerCase(*mirror);
+        const std::string lower = ascii::LowerCase(*mirror);
         const std::size_t sub = lower.find("sub");
         std::uint32_t index = 0;
         std::uint32_t subIndex = 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "eds.h"
 #include "ini_file.h"
 #include "object_dictionary.h"
@@ -12,15 +13,6 @@
 namespace simbus {
 
 namespace {
-
-bool IsKnownBitRate(std::uint32_t kbit)
-{
-    for (const std::uint32_t known : {10u, 20u, 50u, 100u, 125u, 250u, 500u, 800u, 1000u}) {
-        if (kbit == known)
-            return true;
-    }
-    return false;
-}
 
 void AddError(std::string& errors, const std::string& text)
 {
@@ -39,17 +31,18 @@ NetworkDescription DefaultNetwork()
 NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
 {
     NetworkDescription network{0, {}, {}};
-    const eds::IniFile ini = eds::ParseIni(text);
-    if (const std::string* rate = eds::FindValue(ini, "Network", "BitRate")) {
+    const ini::File ini = ini::Parse(text);
+    if (const std::string* rate = ini::FindValue(ini, "Network", "BitRate")) {
         bool negative = false;
         std::uint64_t kbit = 0;
         if (!rate->empty() && (!eds::ParseNumber(*rate, 0, negative, kbit) || negative ||
-                               (kbit != 0 && !IsKnownBitRate(static_cast<std::uint32_t>(kbit)))))
+                               (kbit != 0 && (kbit > UINT32_MAX ||
+                                              FindBitRateKbit(static_cast<std::uint32_t>(kbit)) == nullptr))))
             AddError(errors, "[Network] BitRate=" + *rate + ": not a CANopen bit rate in kbit/s");
         else
             network.bitRateKbit = static_cast<std::uint32_t>(kbit);
     }
-    if (const std::string* list = eds::FindValue(ini, "Network", "UnsizedUploads")) {
+    if (const std::string* list = ini::FindValue(ini, "Network", "UnsizedUploads")) {
         // Node IDs separated by blanks or commas.
         std::size_t at = 0;
         while (at < list->size()) {
@@ -67,12 +60,12 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
             at = end;
         }
     }
-    const eds::IniSection* nodes = eds::FindSection(ini, "Nodes");
+    const ini::Section* nodes = ini::FindSection(ini, "Nodes");
     if (nodes == nullptr) {
         AddError(errors, "[Nodes] missing: the network has no slaves");
         return network;
     }
-    for (const eds::IniEntry& entry : nodes->entries) {
+    for (const ini::Entry& entry : nodes->entries) {
         bool negative = false;
         std::uint64_t nodeId = 0;
         if (!eds::ParseNumber(entry.key, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId ||

@@ -1,8 +1,8 @@
 #include "virtual_bus.h"
 
-#include <array>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "byte_order.h"
 #include "object_dictionary.h"
 #include "pdo.h"
@@ -12,48 +12,14 @@ namespace simbus {
 
 namespace {
 
-struct BitRate {
-    std::uint16_t btr0btr1;
-    std::uint32_t kbit;
-};
-
-// The bus timing words of the adapter's 16 MHz controller for the CANopen bit rates.
-constexpr std::array<BitRate, 9> kBitRates = {{
-    {0x672F, 10}, {0x532F, 20}, {0x472F, 50}, {0x432F, 100}, {0x031C, 125},
-    {0x011C, 250}, {0x001C, 500}, {0x0016, 800}, {0x0014, 1000},
-}};
-
 constexpr std::uint32_t kNmtCobId = 0x000;
 constexpr std::uint32_t kSdoRequestBase = 0x600;
 constexpr std::uint32_t kBootUpBase = 0x700;
 
-template <std::uint32_t N>
-bool RingPush(FrameRing<N>& ring, const DriverMsg& msg)
-{
-    if (ring.count == N)
-        return false;
-    ring.items[(ring.head + ring.count) % N] = msg;
-    ++ring.count;
-    return true;
-}
-
-template <std::uint32_t N>
-bool RingPop(FrameRing<N>& ring, DriverMsg& msg)
-{
-    if (ring.count == 0)
-        return false;
-    msg = ring.items[ring.head];
-    ring.head = (ring.head + 1) % N;
-    --ring.count;
-    return true;
-}
-
-template <std::uint32_t N>
-void RingClear(FrameRing<N>& ring)
-{
-    ring.head = 0;
-    ring.count = 0;
-}
+using driverlib::RingClear;
+using driverlib::RingFull;
+using driverlib::RingPop;
+using driverlib::RingPush;
 
 // Into the master's receive queue; a full queue loses the frame, as the adapter would.
 void Receive(World& world, const DriverMsg& msg)
@@ -140,11 +106,8 @@ void DeliverToNode(World& world, std::uint8_t nodeId, const DriverMsg& frame, st
 
 std::uint32_t KbitFromTiming(std::uint16_t btr0btr1)
 {
-    for (const BitRate& rate : kBitRates) {
-        if (rate.btr0btr1 == btr0btr1)
-            return rate.kbit;
-    }
-    return 0;
+    const BitRateRow* row = FindBitRate(btr0btr1);
+    return row == nullptr ? 0 : row->kBaud;
 }
 
 void NodeTransmit(World& world, std::uint8_t nodeId, const DriverMsg& msg, std::uint32_t now)
@@ -243,7 +206,7 @@ std::uint32_t AdapterWrite(World& world, const DriverMsg* msg, std::uint32_t now
     frame.length = msg->length;
     std::memcpy(frame.data, msg->data, msg->length);
     ++world.counters.writes;
-    if (world.sent.count == kSentLogSize) {
+    if (RingFull(world.sent)) {
         DriverMsg oldest{};
         RingPop(world.sent, oldest);  // the log keeps the newest frames
     }

@@ -13,6 +13,7 @@
 
 #include "driver_api.h"
 #include "eds_reader.h"
+#include "frame_ring.h"
 #include "simbus_control.h"
 
 namespace simbus {
@@ -91,12 +92,7 @@ struct SimNode {
     SdoServer sdo;
 };
 
-template <std::uint32_t N>
-struct FrameRing {
-    std::uint32_t head;   // oldest
-    std::uint32_t count;
-    DriverMsg items[N];
-};
+using driverlib::FrameRing;
 
 struct PendingFrame {
     std::uint32_t dueTick;

@@ -1,11 +1,9 @@
 // The few operating-system services the serial driver needs: a serial port with reads
-// that never wait and writes that wait only briefly (Win32 COM ports; termios elsewhere),
-// and the files beside the library itself.
+// that never wait and writes that wait only briefly (Win32 COM ports; termios elsewhere).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace slcan {
 
@@ -32,13 +30,5 @@ PortResult ReadSome(PortHandle port, char* bytes, std::size_t capacity, std::siz
 // Waits until bytes may have arrived, or at most `timeoutMs`. Only for the answers
 // CAN_Init waits for.
 void WaitForInput(PortHandle port, std::uint32_t timeoutMs);
-
-// Milliseconds of a monotonic clock.
-std::uint32_t NowMs();
-
-// Opens the named file in the folder of this library (found from the library's own
-// module, not from the program or the current directory) with the fopen `mode`; nullptr
-// when that fails.
-std::FILE* OpenFileBesideModule(const char* fileName, const char* mode);
 
 }  // namespace slcan

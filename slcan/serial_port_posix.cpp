@@ -1,13 +1,11 @@
 #include "serial_port.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace slcan {
@@ -124,29 +122,6 @@ void WaitForInput(PortHandle port, std::uint32_t timeoutMs)
 {
     pollfd p{static_cast<int>(port), POLLIN, 0};
     ::poll(&p, 1, static_cast<int>(timeoutMs));
-}
-
-std::uint32_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-std::FILE* OpenFileBesideModule(const char* fileName, const char* mode)
-{
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&OpenFileBesideModule), &info) == 0 || info.dli_fname == nullptr)
-        return nullptr;
-    char path[4096];
-    const int n = std::snprintf(path, sizeof path, "%s", info.dli_fname);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof path)
-        return nullptr;
-    char* slash = std::strrchr(path, '/');
-    const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
-    const int m = std::snprintf(path + folder, sizeof path - folder, "%s", fileName);
-    if (m <= 0 || static_cast<std::size_t>(m) >= sizeof path - folder)
-        return nullptr;
-    return std::fopen(path, mode);
 }
 
 }  // namespace slcan

@@ -109,33 +109,4 @@ void WaitForInput(PortHandle port, std::uint32_t timeoutMs)
     Sleep(timeoutMs < 1 ? timeoutMs : 1);
 }
 
-std::uint32_t NowMs() { return GetTickCount(); }
-
-std::FILE* OpenFileBesideModule(const char* fileName, const char* mode)
-{
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&OpenFileBesideModule), &module))
-        return nullptr;
-    static wchar_t path[32768];  // long paths; static keeps 64 KiB off the stack
-    const DWORD n = GetModuleFileNameW(module, path, 32768);
-    if (n == 0 || n >= 32768)
-        return nullptr;
-    std::size_t folder = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (path[i] == L'\\' || path[i] == L'/')
-            folder = i + 1;
-    }
-    wchar_t name[64];
-    wchar_t wideMode[8];
-    if (MultiByteToWideChar(CP_UTF8, 0, fileName, -1, name, 64) == 0 ||
-        MultiByteToWideChar(CP_UTF8, 0, mode, -1, wideMode, 8) == 0)
-        return nullptr;
-    const std::size_t nameLength = std::wcslen(name);
-    if (folder + nameLength + 1 > 32768)
-        return nullptr;
-    std::memcpy(path + folder, name, (nameLength + 1) * sizeof(wchar_t));
-    return _wfopen(path, wideMode);
-}
-
 }  // namespace slcan

@@ -2,29 +2,20 @@
 
 #include <cstring>
 
+#include "ascii_text.h"
+
 namespace slcan {
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // `count` hex digits at `text` into `value`; false when one is not a hex digit.
 bool ParseHex(const char* text, std::size_t count, std::uint32_t& value)
 {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const int digit = HexValue(text[i]);
+        const int digit = ascii::HexDigit(text[i]);
         if (digit < 0)
             return false;
         v = (v << 4) | static_cast<std::uint32_t>(digit);
@@ -40,15 +31,6 @@ void PutHex(char* text, std::uint32_t value, std::size_t digits)
 }
 
 }  // namespace
-
-int BitRateCodeFor(std::uint16_t btr0btr1)
-{
-    for (int code = 0; code < 9; ++code) {
-        if (kBitRateCodes[code].btr0btr1 == btr0btr1)
-            return code;
-    }
-    return -1;
-}
 
 std::size_t FormatFrame(const DriverMsg& msg, char* text, std::size_t size)
 {

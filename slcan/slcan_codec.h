@@ -44,20 +44,6 @@ constexpr std::uint8_t kFlagErrorPassive = 0x20;
 constexpr std::uint8_t kFlagArbitrationLost = 0x40;
 constexpr std::uint8_t kFlagBusError = 0x80;
 
-// The program's nine bus timing words, in the order of the codes S0..S8.
-struct BitRateCode {
-    std::uint16_t btr0btr1;  // the word CAN_Init receives
-    std::uint32_t kBaud;     // bit rate in kbit/s
-};
-constexpr BitRateCode kBitRateCodes[] = {
-    {0x672F, 10},  {0x532F, 20},  {0x472F, 50},  {0x432F, 100}, {0x031C, 125},
-    {0x011C, 250}, {0x001C, 500}, {0x0016, 800}, {0x0014, 1000},
-};
-static_assert(sizeof kBitRateCodes / sizeof kBitRateCodes[0] == 9);
-
-// The code 0..8 of the S command for a bus timing word; -1 for any other word.
-int BitRateCodeFor(std::uint16_t btr0btr1);
-
 // Formats the line that sends `msg` ("t...", "T...", "r...", "R...", CR included) into
 // `text`, zero-terminated. Returns its length without the zero, or 0 when the record is
 // no frame (length above 8, identifier out of range, a status message) or `size` is too

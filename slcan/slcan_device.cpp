@@ -24,15 +24,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "dynlib.h"
 #include "slcan_codec.h"
+#include "tick.h"
 
 namespace {
 
@@ -64,18 +65,12 @@ struct Device {
     Simbus sim;
 };
 
-std::uint32_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 // Writes the whole answer, waiting a little for a reader that is slow; what the terminal
 // cannot take within that while is lost, as in an adapter, and shows in its flags.
 void Send(Device& device, const char* text, std::size_t length)
 {
     std::size_t done = 0;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (done < length) {
         const ssize_t n = ::write(device.master, text + done, length - done);
         if (n > 0) {
@@ -84,7 +79,7 @@ void Send(Device& device, const char* text, std::size_t length)
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return;
-        if (NowMs() - start > 200) {
+        if (TickMs() - start > 200) {
             device.flags |= slcan::kFlagDataOverrun;
             return;
         }
@@ -119,7 +114,8 @@ void Answer(Device& device, const char* command, std::size_t length)
     }
     switch (command[0]) {
     case 'S':
-        if (length == 2 && command[1] >= '0' && command[1] <= '8' && !device.open) {
+        if (length == 2 && command[1] >= '0' && static_cast<std::size_t>(command[1] - '0') < kBitRates.size() &&
+            !device.open) {
             device.bitRateCode = command[1] - '0';
             SendText(device, kOk);
             return;
@@ -127,7 +123,7 @@ void Answer(Device& device, const char* command, std::size_t length)
         break;
     case 'O':
         if (length == 1 && !device.open && device.bitRateCode >= 0 &&
-            device.sim.init(slcan::kBitRateCodes[device.bitRateCode].btr0btr1, 0) == 0) {
+            device.sim.init(kBitRates[static_cast<std::size_t>(device.bitRateCode)].btr0btr1, 0) == 0) {
             device.open = true;
             device.flags = 0;
             SendText(device, kOk);
@@ -243,7 +239,7 @@ void PassReceived(Device& device)
             continue;
         if (device.timestamps) {
             std::snprintf(text + length - 1, sizeof text - (length - 1), "%04X\r",
-                          static_cast<unsigned>(NowMs() % (slcan::kMaxTimestamp + 1u)));
+                          static_cast<unsigned>(TickMs() % (slcan::kMaxTimestamp + 1u)));
             length += 4;
         }
         Record(device, "rx", msg);

@@ -18,11 +18,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bit_rates.h"
 #include "driver_api.h"
+#include "driver_entries.h"
+#include "module_file.h"
 #include "serial_port.h"
 #include "slcan_codec.h"
 #include "slcan_config.h"
 #include "slcan_results.h"
+#include "tick.h"
 
 #if defined(_WIN32)
 #define SLCAN_EXPORT extern "C"
@@ -51,12 +55,6 @@ struct PendingRing {
     std::uint32_t sentMs[kMaxPendingAnswers];
 };
 
-struct ReceiveQueue {
-    std::uint32_t head;  // oldest
-    std::uint32_t count;
-    DriverMsg items[kReceiveQueueSize];
-};
-
 struct TransmitBuffer {
     std::size_t used;
     char bytes[kTransmitBufferSize];
@@ -76,7 +74,7 @@ struct Link {
     LineParser parser;
     TransmitBuffer output;
     PendingRing pending;
-    ReceiveQueue queue;
+    driverlib::FrameRing<kReceiveQueueSize> queue;
     char version[kMaxLineLength + 1];  // the device's V answer, "" when none
     char serial[kMaxLineLength + 1];   // its N answer, "" when none
 };
@@ -89,8 +87,7 @@ void ClearSession()
     link.output.used = 0;
     link.pending.head = 0;
     link.pending.count = 0;
-    link.queue.head = 0;
-    link.queue.count = 0;
+    driverlib::RingClear(link.queue);
     link.deviceFlags = 0;
     link.overrun = 0;
     link.refused = 0;
@@ -137,7 +134,7 @@ bool Await(Awaited kind)
         return false;
     const std::uint32_t tail = (link.pending.head + link.pending.count) % kMaxPendingAnswers;
     link.pending.kinds[tail] = kind;
-    link.pending.sentMs[tail] = NowMs();
+    link.pending.sentMs[tail] = TickMs();
     ++link.pending.count;
     return true;
 }
@@ -173,13 +170,8 @@ void TakeLine(const Line& line)
 {
     switch (line.kind) {
     case LineKind::Frame:
-        if (link.queue.count == kReceiveQueueSize) {
+        if (!driverlib::RingPush(link.queue, line.msg))
             link.overrun = 1;
-        } else {
-            const std::uint32_t tail = (link.queue.head + link.queue.count) % kReceiveQueueSize;
-            link.queue.items[tail] = line.msg;
-            ++link.queue.count;
-        }
         break;
     case LineKind::Ok:
     case LineKind::Error:
@@ -200,7 +192,7 @@ void CheckOverdue()
 {
     if (link.pending.count == 0)
         return;
-    const std::uint32_t now = NowMs();
+    const std::uint32_t now = TickMs();
     if (now - link.pending.sentMs[link.pending.head] < link.timeoutMs)
         return;
     if (now - link.lastInputMs >= link.timeoutMs)
@@ -226,7 +218,7 @@ void Pump()
         }
         if (received == 0)
             break;
-        link.lastInputMs = NowMs();
+        link.lastInputMs = TickMs();
         link.noAnswer = 0;
         Line line;
         for (std::size_t i = 0; i < received; ++i) {
@@ -246,11 +238,11 @@ bool SendNow(const char* text, std::uint32_t timeoutMs)
 {
     if (!Queue(text, std::strlen(text)))
         return false;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (link.output.used > 0) {
         if (!Flush())
             return false;
-        if (NowMs() - start >= timeoutMs)
+        if (TickMs() - start >= timeoutMs)
             return false;
     }
     return true;
@@ -271,7 +263,7 @@ bool AwaitAnswer(std::uint32_t start, std::uint32_t timeoutMs, Line& answer)
                 return true;
             continue;
         }
-        const std::uint32_t elapsed = NowMs() - start;
+        const std::uint32_t elapsed = TickMs() - start;
         if (elapsed >= timeoutMs)
             return false;
         WaitForInput(link.port, timeoutMs - elapsed);
@@ -280,25 +272,25 @@ bool AwaitAnswer(std::uint32_t start, std::uint32_t timeoutMs, Line& answer)
 
 void CopyText(char (&to)[kMaxLineLength + 1], const char* from) { std::snprintf(to, sizeof to, "%s", from); }
 
-void WriteLog(const SlcanConfig& config, int code, std::uint32_t result)
+void WriteLog(const SlcanConfig& config, const BitRateRow& rate, std::uint32_t result)
 {
     if (!config.log)
         return;
-    std::FILE* file = OpenFileBesideModule(kLogFileName, "ab");
+    std::FILE* file = driverlib::OpenFileBesideModule(kLogFileName, "ab");
     if (file == nullptr)
         return;
     // One line per bus open; a log that has grown past kMaxLogBytes starts afresh.
     if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > static_cast<long>(kMaxLogBytes)) {
         std::fclose(file);
-        file = OpenFileBesideModule(kLogFileName, "wb");
+        file = driverlib::OpenFileBesideModule(kLogFileName, "wb");
         if (file == nullptr)
             return;
     }
     std::fprintf(file, "Port %s at %u baud: version %s, serial number %s, S%d (%u kbit/s): %s (0x%04X)\r\n",
                  config.port, static_cast<unsigned>(config.baud),
                  link.version[0] != '\0' ? link.version : "(none)",
-                 link.serial[0] != '\0' ? link.serial : "(none)", code,
-                 static_cast<unsigned>(kBitRateCodes[code].kBaud), result == kSlOk ? "open" : "failed",
+                 link.serial[0] != '\0' ? link.serial : "(none)", static_cast<int>(rate.slcanCode),
+                 static_cast<unsigned>(rate.kBaud), result == kSlOk ? "open" : "failed",
                  static_cast<unsigned>(result));
     std::fclose(file);
 }
@@ -315,7 +307,7 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
         return kSlNoPort;
     Line answer;
     int answers = 0;
-    const std::uint32_t start = NowMs();
+    const std::uint32_t start = TickMs();
     while (AwaitAnswer(start, timeoutMs, answer)) {
         ++answers;
         if (answer.kind == LineKind::Version) {
@@ -328,7 +320,7 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
 
     if (!SendNow("N\r", timeoutMs))
         return kSlNoPort;
-    if (!AwaitAnswer(NowMs(), timeoutMs, answer))
+    if (!AwaitAnswer(TickMs(), timeoutMs, answer))
         return kSlNoAnswer;
     if (answer.kind == LineKind::Serial)
         CopyText(link.serial, answer.text);
@@ -336,7 +328,7 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
     // A channel left open refuses S; "C" on a closed one may be answered BEL: both fine.
     if (!SendNow("C\r", timeoutMs))
         return kSlNoPort;
-    if (!AwaitAnswer(NowMs(), timeoutMs, answer))
+    if (!AwaitAnswer(TickMs(), timeoutMs, answer))
         return kSlNoAnswer;
 
     char command[8];
@@ -345,12 +337,12 @@ std::uint32_t OpenDevice(int code, std::uint32_t timeoutMs)
     for (const char* step : steps) {
         if (!SendNow(step, timeoutMs))
             return kSlNoPort;
-        if (!AwaitAnswer(NowMs(), timeoutMs, answer))
+        if (!AwaitAnswer(TickMs(), timeoutMs, answer))
             return kSlNoAnswer;
         if (answer.kind != LineKind::Ok)
             return kSlCommandRefused;
     }
-    link.lastInputMs = NowMs();
+    link.lastInputMs = TickMs();
     link.lastPollMs = link.lastInputMs;
     return kSlOk;
 }
@@ -359,6 +351,12 @@ std::uint32_t NotOpenResult()
 {
     return link.state == LinkState::Lost ? kSlNoPort : kSlNotInitialised;
 }
+
+// What CAN_Read adds to "queue empty".
+std::uint32_t ReadTrouble() { return link.state == LinkState::Open ? 0 : NotOpenResult(); }
+
+static_assert(kSlOk == driverlib::kOk && kSlReceiveEmpty == driverlib::kReceiveEmpty &&
+              kSlIllegalParameter == driverlib::kIllegalParameter && kVersionTextSize == driverlib::kVersionTextSize);
 
 }  // namespace
 }  // namespace slcan
@@ -378,8 +376,8 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t btr0btr1, int fram
     link.serial[0] = '\0';
 
     // frameType 0: standard identifiers, 1: extended ones as well; the device passes both.
-    const int code = BitRateCodeFor(btr0btr1);
-    if (code < 0 || (frameType != 0 && frameType != 1))
+    const BitRateRow* rate = FindBitRate(btr0btr1);
+    if (rate == nullptr || (frameType != 0 && frameType != 1))
         return kSlIllegalParameter;
     SlcanConfig config;
     if (!LoadConfig(config))
@@ -388,11 +386,11 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t btr0btr1, int fram
 
     link.port = OpenSerialPort(config.port, config.baud);
     if (link.port == kNoPort) {
-        WriteLog(config, code, kSlNoPort);
+        WriteLog(config, *rate, kSlNoPort);
         return kSlNoPort;
     }
-    const std::uint32_t result = OpenDevice(code, config.timeoutMs);
-    WriteLog(config, code, result);
+    const std::uint32_t result = OpenDevice(rate->slcanCode, config.timeoutMs);
+    WriteLog(config, *rate, result);
     if (result != kSlOk) {
         ClosePort(LinkState::Closed);
         ClearSession();
@@ -422,7 +420,7 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Status()
     if (link.state != LinkState::Open)
         return NotOpenResult();
     // The device's flags are read now and then: every call would crowd the line.
-    const std::uint32_t now = NowMs();
+    const std::uint32_t now = TickMs();
     if (link.flagsSupported && !PollPending() && now - link.lastPollMs >= kFlagsPollMs &&
         link.pending.count < kMaxPendingAnswers && Queue("F\r", 2)) {
         Await(Awaited::Flags);
@@ -468,29 +466,16 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Write(DriverMsg* msg)
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
 {
-    if (msg == nullptr)
-        return kSlIllegalParameter;
-    Pump();
-    if (link.queue.count == 0) {
-        if (link.state == LinkState::Open)
-            return kSlReceiveEmpty;
-        return kSlReceiveEmpty | NotOpenResult();
-    }
-    *msg = link.queue.items[link.queue.head];
-    link.queue.head = (link.queue.head + 1) % kReceiveQueueSize;
-    --link.queue.count;
-    return kSlOk;
+    return driverlib::ReadEntry(link.queue, msg, Pump, ReadTrouble);
 }
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 {
-    if (text == nullptr)
-        return kSlIllegalParameter;
+    // The device's version and serial number, once CAN_Init has read them.
+    char device[2 * kMaxLineLength + 2] = "";
     if (link.version[0] != '\0' || link.serial[0] != '\0')
-        std::snprintf(text, kVersionTextSize, "%s; device %s %s", kVersionText, link.version, link.serial);
-    else
-        std::snprintf(text, kVersionTextSize, "%s", kVersionText);
-    return kSlOk;
+        std::snprintf(device, sizeof device, "%s %s", link.version, link.serial);
+    return driverlib::VersionInfoEntry(text, kVersionText, device);
 }
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long function, int param)
@@ -502,8 +487,5 @@ SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long functio
 
 SLCAN_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient()
 {
-    // Forget the frames received so far; the channel stays as it is.
-    link.queue.head = 0;
-    link.queue.count = 0;
-    return kSlOk;
+    return driverlib::ResetClientEntry(link.queue);  // the channel stays as it is
 }

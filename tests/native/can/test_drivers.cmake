@@ -48,7 +48,8 @@ set(VELOMAR_CAN_TEST_SOURCES
   ${can_test_dir}/test_files.cpp
   ${can_test_dir}/driver_test.cpp
   ${can_test_dir}/bus_pump_test.cpp
-  ${can_test_dir}/bus_trace_test.cpp)
+  ${can_test_dir}/bus_trace_test.cpp
+  ${can_test_dir}/bit_rates_test.cpp)
 
 # Settings every CAN test executable needs, with its GoogleTest libraries.
 function(velomar_can_test target)

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -150,6 +152,25 @@ bool FakeServer::Send(const std::string& bytes)
         client = client_;
     }
     return client >= 0 && SendAll(client, bytes);
+}
+
+bool FakeServer::WaitUntilDelivered(int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int unacknowledged = -1;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            // SIOCOUTQ: bytes of the send queue not yet acknowledged by the peer.
+            if (client_ < 0 || ioctl(client_, SIOCOUTQ, &unacknowledged) != 0)
+                return false;
+        }
+        if (unacknowledged == 0)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void FakeServer::DropClient()

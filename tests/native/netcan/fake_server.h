@@ -30,6 +30,9 @@ public:
 
     // Sends raw bytes to the connected client; false when there is none.
     bool Send(const std::string& bytes);
+    // Waits (at most timeoutMs) until everything sent has been acknowledged by the
+    // client's side: the bytes are then in the driver's socket, for its next call to take.
+    bool WaitUntilDelivered(int timeoutMs);
     // Closes the current client's connection.
     void DropClient();
     // While paused the server reads nothing from its client (a stalled server: its small

@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "fake_server.h"
+#include "module_file.h"
 #include "netcan_results.h"
 
 using namespace netcan;
@@ -161,8 +163,8 @@ TEST(NetcanHandshake, EveryTableBitRateIsAcceptedOthersAreNot)
 {
     FakeServer server;
     Netcan net(Ini(server.Port()));
-    for (std::uint16_t word : kBusTimingWords) {
-        EXPECT_EQ(net.init(word, 0), kNetOk) << std::hex << word;
+    for (const BitRateRow& row : kBitRates) {
+        EXPECT_EQ(net.init(row.btr0btr1, 0), kNetOk) << std::hex << row.btr0btr1;
         EXPECT_EQ(net.close(), kNetOk);
     }
     const int accepted = server.Accepted();
@@ -228,6 +230,23 @@ TEST(NetcanHandshake, ABadIniIsRefusedBeforeConnecting)
     EXPECT_EQ(server.Accepted(), 0);
 }
 
+TEST(NetcanHandshake, TheIniIsReadWholeUpToItsLimitAndRefusedBeyond)
+{
+    FakeServer server;
+    for (const std::size_t size : {driverlib::kMaxSettingsBytes, driverlib::kMaxSettingsBytes + 1}) {
+        SCOPED_TRACE(size);
+        // The settings first, then a comment that fills the file to `size` bytes.
+        std::string ini = Ini(server.Port());
+        ini += ";" + std::string(size - ini.size() - 2, 'x') + "\n";
+        ASSERT_EQ(ini.size(), size);
+        Netcan net(ini);
+        const int accepted = server.Accepted();
+        const bool whole = size <= driverlib::kMaxSettingsBytes;
+        EXPECT_EQ(net.init(k250k, 0), whole ? kNetOk : kNetIllegalParameter);
+        EXPECT_EQ(server.Accepted(), accepted + (whole ? 1 : 0));
+    }
+}
+
 TEST(NetcanFrames, WritesBecomeSendCommands)
 {
     FakeServer server;
@@ -271,8 +290,14 @@ TEST(NetcanFrames, WritesBecomeSendCommands)
     DriverMsg wideStandard = Msg(0x800, 0, {1});
     EXPECT_EQ(net.write(&wideStandard), kNetWriteRefused);
     EXPECT_EQ(net.write(nullptr), kNetIllegalParameter);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(server.Commands().size(), expected.size());
+    // Anything the refused records had put on the connection would go out ahead of a
+    // frame written after them, so once that frame has arrived, nothing of theirs can
+    // still come.
+    DriverMsg after = Msg(0x7FF, 0, {0x55});
+    ASSERT_EQ(net.write(&after), kNetOk);
+    expected.push_back("send 7FF 1 55");
+    ASSERT_TRUE(server.WaitForCommands(expected.size(), 2000));
+    EXPECT_EQ(server.Commands(), expected);
 }
 
 TEST(NetcanFrames, ReceivedElementsBecomeRecordsInOrder)
@@ -316,18 +341,20 @@ TEST(NetcanFrames, ElementsSplitAcrossSegmentsAreJoined)
     FakeServer server;
     Netcan net(Ini(server.Port()));
     ASSERT_EQ(net.init(k250k, 0), kNetOk);
-    // One byte per segment: nothing is readable before the element's '>' has come.
+    // One byte per segment: nothing is readable before the element's '>' has come. Each
+    // read comes once the bytes so far are in the driver's socket, so it sees them all.
     const std::string first = "< frame 181 12.345678 0102 >";
     DriverMsg msg;
-    for (char c : first) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(net.read(&msg), kNetReceiveEmpty);
-        ASSERT_TRUE(server.Send(std::string(1, c)));
+    for (std::size_t i = 0; i + 1 < first.size(); ++i) {
+        ASSERT_TRUE(server.Send(std::string(1, first[i])));
+        ASSERT_TRUE(server.WaitUntilDelivered(2000));
+        ASSERT_EQ(net.read(&msg), kNetReceiveEmpty) << first.substr(0, i + 1);
     }
+    ASSERT_TRUE(server.Send(">"));
     ASSERT_EQ(ReadOne(net, msg), kNetOk);
     EXPECT_EQ(Describe(msg), "181 t0 l2 01 02");
     ASSERT_TRUE(server.Send("< frame 10000282 12.345679 AA"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(server.WaitUntilDelivered(2000));
     ASSERT_EQ(net.read(&msg), kNetReceiveEmpty);
     ASSERT_TRUE(server.Send("BBCCDD >"));
     ASSERT_EQ(ReadOne(net, msg), kNetOk);
@@ -390,8 +417,9 @@ TEST(NetcanConnection, ALostConnectionShowsAndTheNextInitReconnects)
     Netcan net(Ini(server.Port()));
     ASSERT_EQ(net.init(k250k, 0), kNetOk);
     ASSERT_TRUE(server.Send("< frame 181 1.0 01 >"));
-    // Wait until the frame is in: read it back later, after the connection has gone.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The frame is in the driver's socket before the connection goes; it is read back
+    // only after the loss.
+    ASSERT_TRUE(server.WaitUntilDelivered(2000));
     server.DropClient();
     std::uint32_t status = kNetOk;
     for (int i = 0; i < 2000 && status == kNetOk; ++i) {

@@ -145,6 +145,7 @@ TEST(NetworkFile, ReadsBitRateAndNodes)
         {"[nodes]\n0x10=drive.eds\n", 0, {16}, false},
         {"[Network]\nBitRate=0\n[Nodes]\n127=a.eds\n", 0, {127}, false},
         {"[Network]\nBitRate=123\n[Nodes]\n1=a.eds\n", 0, {1}, true},
+        {"[Network]\nBitRate=4294967421\n[Nodes]\n1=a.eds\n", 0, {1}, true},  // 2^32 + 125
         {"[Nodes]\n0=a.eds\n128=a.eds\nx=a.eds\n4=\n2=b.eds\n", 0, {2}, true},
         {"[Network]\nBitRate=500\n", 500, {}, true},
         {"[Network]\nUnsizedUploads=5, 0x7\n[Nodes]\n5=a.eds\n", 0, {5}, false},

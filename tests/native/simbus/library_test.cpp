@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -14,10 +15,12 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "simbus_control.h"
 #include "sim_support.h"
+#include "tick.h"
 
 namespace {
 
@@ -195,6 +198,30 @@ TEST_F(LoadedLibrary, ControlsReachTheDriverNames)
     library->Get<SimClearSentEntry>("SimClearSent")();
     EXPECT_EQ(library->Get<SimReadSentEntry>("SimReadSent")(&sent), kSimReceiveEmpty);
     library->Get<SimSetClockEntry>("SimSetClock")(0, 0);
+}
+
+// The program's tests run their process on the manual clock, standing still here. The
+// library keeps real time of its own: a delayed slave still answers after its delay,
+// and the library's readings leave the process's clock alone.
+TEST_F(LoadedLibrary, KeepsRealTimeWhileTheProcessRunsTheManualClock)
+{
+    struct SystemClockAfterwards {
+        ~SystemClockAfterwards() { UseSystemClock(); }
+    } restore;
+    ASSERT_EQ(library->Get<CanInitEntry>("CAN_Init")(0x672F, 0), 0u);
+    ReadAll(*library);
+    ASSERT_EQ(library->Get<SimSetNodeModeEntry>("SimSetNodeMode")(5, kSimNodeDelayed, 20), 0u);
+    UseManualClock(7000);
+    DriverMsg request = Frame(0x605, {0x40, 0x00, 0x10, 0x00, 0, 0, 0, 0});
+    ASSERT_EQ(library->Get<CanWriteEntry>("CAN_Write")(&request), 0u);
+    std::vector<std::string> frames;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (frames.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        frames = ReadAll(*library);
+    }
+    EXPECT_EQ(frames, std::vector<std::string>{"585 8: 43 00 10 00 92 01 02 00"});
+    EXPECT_EQ(TickMs(), 7000u);
 }
 
 TEST_F(LoadedLibrary, AnimationStopsAndOutputsReadBack)

@@ -42,15 +42,6 @@ std::vector<Line> Feed(LineParser& parser, const std::string& bytes)
     return lines;
 }
 
-TEST(SlcanCodec, BitRateCodesCoverTheNineWordsOnly)
-{
-    const std::uint16_t words[] = {0x672F, 0x532F, 0x472F, 0x432F, 0x031C, 0x011C, 0x001C, 0x0016, 0x0014};
-    for (int code = 0; code < 9; ++code)
-        EXPECT_EQ(BitRateCodeFor(words[code]), code);
-    for (const std::uint16_t other : {std::uint16_t{0x0000}, std::uint16_t{0x0015}, std::uint16_t{0x011D}, std::uint16_t{0x4314}, std::uint16_t{0xFFFF}})
-        EXPECT_EQ(BitRateCodeFor(other), -1) << other;
-}
-
 TEST(SlcanCodec, FormatsEveryFrameForm)
 {
     struct Case {

@@ -16,11 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "bit_rates.h"
 #include "driver_api.h"
 #include "fake_device.h"
 #include "slcan_codec.h"
 #include "slcan_config.h"
 #include "slcan_results.h"
+#include "tick.h"
 
 using namespace slcan;
 
@@ -164,7 +166,7 @@ TEST(SlcanDriver, OpensAtEachOfTheNineBitRatesAndRefusesOtherWords)
     Slcan lib(Ini(device));
     for (int code = 0; code < 9; ++code) {
         device.ClearCommands();
-        ASSERT_EQ(lib.init(kBitRateCodes[code].btr0btr1, 0), kSlOk) << code;
+        ASSERT_EQ(lib.init(kBitRates[static_cast<std::size_t>(code)].btr0btr1, 0), kSlOk) << code;
         const std::vector<std::string> commands = device.Commands();
         ASSERT_GE(commands.size(), 2u);
         EXPECT_EQ(commands[commands.size() - 2], "S" + std::to_string(code));
@@ -399,6 +401,25 @@ TEST(SlcanDriver, SilentDeviceIsReportedUntilItAnswersAgain)
 
     device.silent = false;
     EXPECT_EQ(StatusClearsWithin(lib, kSlNoAnswer) & kSlNoAnswer, 0u);
+}
+
+// The program's tests run their process on the manual clock, standing still here. The
+// library keeps real time of its own: a device that has stopped answering is still
+// noticed after TimeoutMs, and the library's readings leave the process's clock alone.
+TEST(SlcanDriver, KeepsRealTimeWhileTheProcessRunsTheManualClock)
+{
+    struct SystemClockAfterwards {
+        ~SystemClockAfterwards() { UseSystemClock(); }
+    } restore;
+    UseManualClock(7000);
+    FakeDevice device;
+    Slcan lib(Ini(device, 100));
+    ASSERT_EQ(lib.init(k250k, 0), kSlOk);
+    device.silent = true;
+    DriverMsg m = Msg(0x603, 0, {0x40, 0x00, 0x10, 0, 0, 0, 0, 0});
+    ASSERT_EQ(lib.write(&m), kSlOk);
+    EXPECT_EQ(StatusWithin(lib, kSlNoAnswer) & kSlNoAnswer, kSlNoAnswer);
+    EXPECT_EQ(TickMs(), 7000u);
 }
 
 TEST(SlcanDriver, TooManyUnansweredFramesAskTheSenderToRetry)

@@ -14,6 +14,7 @@
 #include "driver.h"
 #include "fake_driver.h"
 #include "sdo_client.h"
+#include "simbus_control.h"
 #include "test_files.h"
 #include "tick.h"
 
@@ -55,6 +56,7 @@ protected:
     }
     void TearDown() override
     {
+        UseSystemClock();
         CAN_Close();
         UnloadDriver();
         CloseTraceFile();
@@ -145,6 +147,50 @@ TEST_F(SimulatedDriver, PlantedLibraryInTheCurrentDirectoryIsIgnored)
         EXPECT_EQ(loaded, 0);
         EXPECT_TRUE(loadedFrom.empty());
     }
+}
+
+// GetProcAddress's FARPROC, through void*, as the binding does.
+template <typename Entry>
+Entry SimControl(const char* name)
+{
+    return reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"pcan_usb.dll"), name)));
+}
+
+// The program's tests run their process on the manual clock, standing still here. The
+// library, a module of its own, keeps real time: a delayed slave still answers after its
+// delay, and the library's readings leave the program's clock alone.
+TEST_F(SimulatedDriver, KeepsRealTimeWhileTheProgramRunsTheManualClock)
+{
+    if (!kSimbusBuilt)
+        GTEST_SKIP() << "the simulated driver library (target pcan_usb) is not part of this build";
+    ASSERT_EQ(LoadDriver(kDriverName), 1);
+    const auto reset = SimControl<SimResetEntry>("SimReset");
+    const auto nodeMode = SimControl<SimSetNodeModeEntry>("SimSetNodeMode");
+    ASSERT_NE(reset, nullptr);
+    ASSERT_NE(nodeMode, nullptr);
+    ASSERT_EQ(reset(), 0u);
+    ASSERT_EQ(CAN_Init(kBtr10kBaud, 0), 0u);
+    DriverMsg msg{};
+    while (CAN_Read(&msg) == 0) {
+    }  // the boot-ups
+    ASSERT_EQ(nodeMode(3, kSimNodeDelayed, 20), 0u);
+
+    UseManualClock(7000);
+    DriverMsg request{};
+    request.id = 0x603;
+    request.length = 8;
+    request.data[0] = 0x40;  // upload 0x1000 sub 0
+    request.data[2] = 0x10;
+    ASSERT_EQ(CAN_Write(&request), 0u);
+    bool answered = false;
+    const DWORD start = GetTickCount();
+    while (!answered && GetTickCount() - start < 5000) {
+        Sleep(1);
+        answered = CAN_Read(&msg) == 0 && msg.id == 0x583;
+    }
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(TickMs(), 7000u);
+    reset();  // node 3 answers at once again for the tests after this one
 }
 
 }  // namespace
