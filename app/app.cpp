@@ -44,14 +44,14 @@ constexpr wchar_t kErrorCaption[] = L"Error";
 // Application handles, one set per process. The instance is the executable's until
 // start-up remembers the one it was given.
 HINSTANCE appInstance = GetModuleHandleW(nullptr);
-HWND mainWindow = nullptr;          // from InitApplication; cleared by the window's destruction
-HWND readObjectDialog = nullptr;    // dialog 110 while open
-HWND writeObjectDialog = nullptr;   // dialog 111 while open
-HWND dictionaryWindow = nullptr;    // dialog 112 while open
-char edsFolder[4 * MAX_PATH] = "";  // "eds" beside the executable, UTF-8
-HACCEL editAccelerators = nullptr;  // table 105: Enter in the output byte field
+HWND mainWindow = nullptr;            // from InitApplication; cleared by the window's destruction
+HWND readObjectDialog = nullptr;      // dialog 110 while open
+HWND writeObjectDialog = nullptr;     // dialog 111 while open
+HWND dictionaryWindow = nullptr;      // dialog 112 while open
+char edsFolder[4 * MAX_PATH] = "";    // "eds" beside the executable, UTF-8
+HACCEL editAccelerators = nullptr;    // table 105: Enter in the output byte field
 HACCEL globalAccelerators = nullptr;  // table 106: F1 to F4
-HICON appIcon = nullptr;            // icon 103; drawn by the About box
+HICON appIcon = nullptr;              // icon 103; drawn by the About box
 
 wchar_t tracePath[MAX_PATH] = L"";
 wchar_t helpPath[MAX_PATH] = L"";
@@ -68,7 +68,8 @@ int BuildPathBeside(wchar_t (&path)[MAX_PATH], const wchar_t* fileName, PathLeng
     if (length == 0 || length >= MAX_PATH)
         return 0;
     const wchar_t* lastBackslash = std::wcsrchr(executable, L'\\');
-    const std::size_t directory = lastBackslash != nullptr ? static_cast<std::size_t>(lastBackslash - executable) + 1 : 0;
+    const std::size_t directory =
+        lastBackslash != nullptr ? static_cast<std::size_t>(lastBackslash - executable) + 1 : 0;
     const std::size_t needed = directory + std::wcslen(fileName);
     if (needed >= MAX_PATH && rule == PathLength::Whole)
         return 0;
@@ -126,7 +127,8 @@ bool RegisterListViewClass()
     if (library == nullptr)
         return false;
     using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init = reinterpret_cast<InitControls>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+    const auto init =
+        reinterpret_cast<InitControls>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
     registered = init != nullptr && init(&controls) != FALSE;
     return registered;

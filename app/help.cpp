@@ -22,7 +22,7 @@ constexpr wchar_t kNoticeLine[] = L"Provided as is, without warranty of any kind
 
 using HtmlHelpEntry = HWND(WINAPI*)(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
 
-HMODULE helpModule = nullptr;      // the control, once loaded; never released
+HMODULE helpModule = nullptr;       // the control, once loaded; never released
 HtmlHelpEntry helpEntry = nullptr;  // its HtmlHelpA, once resolved
 int helpFailed = 0;                 // 1: the control cannot be had in this run
 int helpLookups = 0;                // times the control was looked for
@@ -36,8 +36,7 @@ HelpRoutes helpRoutes{HelpViewerShowsPages, OpenPageInBrowser};
 // in one of the Unix folders Wine looks in.
 constexpr wchar_t kGeckoKey[] = L"Software\\Wine\\MSHTML";
 constexpr wchar_t kGeckoPathValue[] = L"GeckoPath";
-constexpr const char* kGeckoUnixFolders[] = {"/usr/share/wine/gecko", "/usr/local/share/wine/gecko",
-                                             "/opt/wine/gecko"};
+constexpr const char* kGeckoUnixFolders[] = {"/usr/share/wine/gecko", "/usr/local/share/wine/gecko", "/opt/wine/gecko"};
 
 using UnixToDosPath = wchar_t*(CDECL*)(const char* unixPath);
 
@@ -139,8 +138,8 @@ bool GeckoInPrefix()
     do {
         wchar_t engine[MAX_PATH];
         const int written = std::swprintf(engine, MAX_PATH, L"%ls%ls\\wine_gecko", gecko, found.cFileName);
-        any = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != L'.' &&
-              written > 0 && written < MAX_PATH && IsFolder(engine);
+        any = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != L'.' && written > 0 &&
+              written < MAX_PATH && IsFolder(engine);
     } while (!any && FindNextFileW(search, &found));
     FindClose(search);
     return any;
@@ -172,8 +171,8 @@ void NarrowHelpPath(char (&narrow)[2 * MAX_PATH])
 {
     const wchar_t* path = HelpPath();
     BOOL lossy = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, narrow, static_cast<int>(sizeof narrow),
-                            nullptr, &lossy) != 0 &&
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, narrow, static_cast<int>(sizeof narrow), nullptr,
+                            &lossy) != 0 &&
         !lossy)
         return;
     wchar_t shortPath[MAX_PATH];
@@ -359,8 +358,8 @@ int HelpPagePath(wchar_t (&path)[MAX_PATH])
         return 0;
     const wchar_t* lastBackslash = std::wcsrchr(executable, L'\\');
     const int folder = lastBackslash != nullptr ? static_cast<int>(lastBackslash - executable) + 1 : 0;
-    const int written = std::swprintf(path, MAX_PATH, L"%.*lshelp\\%ls\\index.html", folder, executable,
-                                      GermanHelp() ? L"de" : L"en");
+    const int written =
+        std::swprintf(path, MAX_PATH, L"%.*lshelp\\%ls\\index.html", folder, executable, GermanHelp() ? L"de" : L"en");
     if (written <= 0 || written >= MAX_PATH) {
         path[0] = L'\0';
         return 0;

@@ -43,8 +43,8 @@ int ShowStringMessage(HWND owner, UINT stringId)
     return 1;
 }
 
-int ShowFormatMessage(HWND owner, UINT style, UINT stringId, const wchar_t* argument1,
-                      const wchar_t* argument2, const wchar_t* argument3)
+int ShowFormatMessage(HWND owner, UINT style, UINT stringId, const wchar_t* argument1, const wchar_t* argument2,
+                      const wchar_t* argument3)
 {
     wchar_t caption[kCaptionSize];
     LoadCaption(caption);

@@ -56,8 +56,7 @@ ResourceData FindResourceData(LPCWSTR type, UINT id)
 // The program has resources in `language` when its title string is there.
 bool HasLanguage(LANGID language)
 {
-    return FindInLanguage(RT_STRING, MAKEINTRESOURCEW(IDS_TITLE / kStringsPerBlock + 1), language).bytes !=
-           nullptr;
+    return FindInLanguage(RT_STRING, MAKEINTRESOURCEW(IDS_TITLE / kStringsPerBlock + 1), language).bytes != nullptr;
 }
 
 }  // namespace
@@ -86,8 +85,8 @@ HWND CreateDialogInLanguage(UINT templateId, HWND parent, DLGPROC procedure, LPA
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
-    return CreateDialogIndirectParamW(AppInstance(), static_cast<LPCDLGTEMPLATEW>(data.bytes), parent,
-                                      procedure, parameter);
+    return CreateDialogIndirectParamW(AppInstance(), static_cast<LPCDLGTEMPLATEW>(data.bytes), parent, procedure,
+                                      parameter);
 }
 
 INT_PTR RunDialogInLanguage(UINT templateId, HWND owner, DLGPROC procedure, LPARAM parameter)

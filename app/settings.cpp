@@ -61,7 +61,8 @@ void SetSettingsPath(const wchar_t* path)
 
 void SelectLanguage()
 {
-    const auto primary = static_cast<std::uint32_t>(ReadProfileInt(kLanguageSection, L"PrimaryLanguage", kDefaultPrimaryLanguage));
+    const auto primary =
+        static_cast<std::uint32_t>(ReadProfileInt(kLanguageSection, L"PrimaryLanguage", kDefaultPrimaryLanguage));
     const auto sub = static_cast<std::uint32_t>(ReadProfileInt(kLanguageSection, L"SubLanguage", kDefaultSubLanguage));
     // Only the low six bits of the sub-language survive the shift; the primary value is
     // not cut to ten bits.

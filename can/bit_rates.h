@@ -52,8 +52,8 @@ constexpr const BitRateRow* FindBitRateKbit(std::uint32_t kbit)
 constexpr bool BitRateColumnsHold()
 {
     for (std::size_t i = 0; i < kBitRates.size(); ++i) {
-        if (static_cast<std::size_t>(kBitRates[i].slcanCode) != i || FindBitRate(kBitRates[i].btr0btr1) != &kBitRates[i] ||
-            FindBitRateKbit(kBitRates[i].kBaud) != &kBitRates[i])
+        if (static_cast<std::size_t>(kBitRates[i].slcanCode) != i ||
+            FindBitRate(kBitRates[i].btr0btr1) != &kBitRates[i] || FindBitRateKbit(kBitRates[i].kBaud) != &kBitRates[i])
             return false;
     }
     return true;

@@ -38,8 +38,8 @@ void CloseAndRelease()
 void TraceForeignLibrary(const char* fileName, unsigned libraryBits)
 {
     if (libraryBits == 32 || libraryBits == 64)
-        TracePrintf("%s is a %u-bit library; this program is %u-bit and loads only a %u-bit %s\n",
-                    fileName, libraryBits, ProgramBits, ProgramBits, fileName);
+        TracePrintf("%s is a %u-bit library; this program is %u-bit and loads only a %u-bit %s\n", fileName,
+                    libraryBits, ProgramBits, ProgramBits, fileName);
     else if (libraryBits != 0)
         TracePrintf("%s is built for machine type 0x%04X; this program is %u-bit and loads only a %u-bit %s\n",
                     fileName, libraryBits, ProgramBits, ProgramBits, fileName);
@@ -124,4 +124,7 @@ std::uint32_t CAN_Read(DriverMsg* msg)
     return EntryAt<CanReadEntry>(kReadPos)(msg);
 }
 
-int DriverLoaded() { return driverLibrary != nullptr ? 1 : 0; }
+int DriverLoaded()
+{
+    return driverLibrary != nullptr ? 1 : 0;
+}

@@ -12,8 +12,8 @@
 // The names a library must export, in the order they are resolved. Only the first five
 // are called; a library lacking any of the eight is refused.
 constexpr std::array<const char*, 8> DriverNameTable = {
-    "CAN_Init",        "CAN_Close",           "CAN_Status",      "CAN_Write",
-    "CAN_Read",        "CAN_VersionInfo",     "CAN_SpecialFunktion", "CAN_ResetClient",
+    "CAN_Init", "CAN_Close",       "CAN_Status",          "CAN_Write",
+    "CAN_Read", "CAN_VersionInfo", "CAN_SpecialFunktion", "CAN_ResetClient",
 };
 
 // Resolved entry points, one per name of DriverNameTable in its order. Meaningful only

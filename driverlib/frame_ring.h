@@ -11,7 +11,7 @@ namespace driverlib {
 
 template <std::uint32_t N>
 struct FrameRing {
-    std::uint32_t head;   // oldest
+    std::uint32_t head;  // oldest
     std::uint32_t count;
     DriverMsg items[N];
 };

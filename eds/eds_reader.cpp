@@ -18,19 +18,42 @@ namespace {
 // Size by data type index; kVariableSize for strings and domains, 0 for types without a
 // value of their own (0x0E, 0x17 are unused).
 constexpr std::array<std::uint8_t, 0x1C> kTypeSizes = {
-    0, 1, 1, 2, 4, 1, 2, 4,                                                // 0x00-0x07
-    4, kVariableSize, kVariableSize, kVariableSize, 6, 6, 0, kVariableSize,  // 0x08-0x0F
-    3, 8, 5, 6, 7, 8, 3, 0,                                                // 0x10-0x17
-    5, 6, 7, 8,                                                            // 0x18-0x1B
+    0,
+    1,
+    1,
+    2,
+    4,
+    1,
+    2,
+    4,  // 0x00-0x07
+    4,
+    kVariableSize,
+    kVariableSize,
+    kVariableSize,
+    6,
+    6,
+    0,
+    kVariableSize,  // 0x08-0x0F
+    3,
+    8,
+    5,
+    6,
+    7,
+    8,
+    3,
+    0,  // 0x10-0x17
+    5,
+    6,
+    7,
+    8,  // 0x18-0x1B
 };
 static_assert(kTypeSizes.size() == kTypeUnsigned64 + 1);
 
 constexpr std::array<const char*, 0x1C> kTypeNames = {
-    nullptr,        "BOOLEAN",         "INTEGER8",  "INTEGER16",  "INTEGER32",      "UNSIGNED8",
-    "UNSIGNED16",   "UNSIGNED32",      "REAL32",    "VISIBLE_STRING", "OCTET_STRING", "UNICODE_STRING",
-    "TIME_OF_DAY",  "TIME_DIFFERENCE", nullptr,     "DOMAIN",     "INTEGER24",      "REAL64",
-    "INTEGER40",    "INTEGER48",       "INTEGER56", "INTEGER64",  "UNSIGNED24",     nullptr,
-    "UNSIGNED40",   "UNSIGNED48",      "UNSIGNED56", "UNSIGNED64",
+    nullptr,      "BOOLEAN",    "INTEGER8",       "INTEGER16",    "INTEGER32",      "UNSIGNED8",   "UNSIGNED16",
+    "UNSIGNED32", "REAL32",     "VISIBLE_STRING", "OCTET_STRING", "UNICODE_STRING", "TIME_OF_DAY", "TIME_DIFFERENCE",
+    nullptr,      "DOMAIN",     "INTEGER24",      "REAL64",       "INTEGER40",      "INTEGER48",   "INTEGER56",
+    "INTEGER64",  "UNSIGNED24", nullptr,          "UNSIGNED40",   "UNSIGNED48",     "UNSIGNED56",  "UNSIGNED64",
 };
 static_assert(kTypeNames.size() == kTypeSizes.size());
 
@@ -75,9 +98,8 @@ bool ParseAccess(std::string_view text, Access& access)
         Access access;
     };
     static constexpr Name kNames[] = {
-        {"ro", Access::ReadOnly},         {"wo", Access::WriteOnly},
-        {"rw", Access::ReadWrite},        {"rwr", Access::ReadWriteInput},
-        {"rww", Access::ReadWriteOutput}, {"const", Access::Const},
+        {"ro", Access::ReadOnly},        {"wo", Access::WriteOnly},        {"rw", Access::ReadWrite},
+        {"rwr", Access::ReadWriteInput}, {"rww", Access::ReadWriteOutput}, {"const", Access::Const},
     };
     for (const Name& name : kNames) {
         if (ascii::EqualsNoCase(text, name.text)) {
@@ -254,11 +276,16 @@ void SortKeys(const ini::Section& section, EntryKeys& keys, std::vector<OtherKey
         const std::string* EntryKeys::*slot;
     };
     static constexpr Known kKnown[] = {
-        {"ParameterName", &EntryKeys::parameterName}, {"ObjectType", &EntryKeys::objectType},
-        {"DataType", &EntryKeys::dataType},           {"AccessType", &EntryKeys::accessType},
-        {"DefaultValue", &EntryKeys::defaultValue},   {"ParameterValue", &EntryKeys::parameterValue},
-        {"LowLimit", &EntryKeys::lowLimit},           {"HighLimit", &EntryKeys::highLimit},
-        {"PDOMapping", &EntryKeys::pdoMapping},       {"CompactSubObj", &EntryKeys::compactSubObj},
+        {"ParameterName", &EntryKeys::parameterName},
+        {"ObjectType", &EntryKeys::objectType},
+        {"DataType", &EntryKeys::dataType},
+        {"AccessType", &EntryKeys::accessType},
+        {"DefaultValue", &EntryKeys::defaultValue},
+        {"ParameterValue", &EntryKeys::parameterValue},
+        {"LowLimit", &EntryKeys::lowLimit},
+        {"HighLimit", &EntryKeys::highLimit},
+        {"PDOMapping", &EntryKeys::pdoMapping},
+        {"CompactSubObj", &EntryKeys::compactSubObj},
         {"SubNumber", nullptr},
     };
     for (const ini::Entry& key : section.entries) {
@@ -284,8 +311,8 @@ bool ParseSmall(const std::string* text, std::uint64_t max, std::uint64_t& value
 
 // The value texts of an entry: ParameterValue (a DCF's configured value) before
 // DefaultValue; blank numbers count as no value.
-bool EncodeEntryValue(const std::string* text, bool isParameterValue, std::string_view section,
-                      std::uint8_t nodeId, Entry& entry, std::string& error)
+bool EncodeEntryValue(const std::string* text, bool isParameterValue, std::string_view section, std::uint8_t nodeId,
+                      Entry& entry, std::string& error)
 {
     entry.defaultText = text == nullptr ? std::string() : *text;
     entry.fromParameterValue = isParameterValue;
@@ -296,7 +323,8 @@ bool EncodeEntryValue(const std::string* text, bool isParameterValue, std::strin
         return true;
     if (!EncodeValue(*text, entry.dataType, nodeId, entry.defaultValue))
         return Fail(error, section,
-                    isParameterValue ? "ParameterValue does not fit the DataType" : "DefaultValue does not fit the DataType");
+                    isParameterValue ? "ParameterValue does not fit the DataType"
+                                     : "DefaultValue does not fit the DataType");
     entry.hasDefault = true;
     return true;
 }
@@ -349,8 +377,8 @@ bool ReadEntry(const ini::Section& section, std::uint16_t index, std::uint8_t su
         entry.pdoMappable = number == 1;
     }
     const bool parameter = keys.parameterValue != nullptr && !ascii::Trim(*keys.parameterValue).empty();
-    return EncodeEntryValue(parameter ? keys.parameterValue : keys.defaultValue, parameter, section.name, nodeId,
-                            entry, error) &&
+    return EncodeEntryValue(parameter ? keys.parameterValue : keys.defaultValue, parameter, section.name, nodeId, entry,
+                            error) &&
            EncodeLimit(keys.lowLimit, "LowLimit", section.name, nodeId, entry, entry.lowLimit, error) &&
            EncodeLimit(keys.highLimit, "HighLimit", section.name, nodeId, entry, entry.highLimit, error);
 }
@@ -404,9 +432,9 @@ bool ReadCompactTexts(const ini::Section* section, unsigned count, std::vector<c
 
 // Subs 0..count of a CompactSubObj object: sub 0 holds the count, the others share the
 // object's type, access, mapping and limits.
-bool ReadCompactObject(const ini::Section& object, const SectionRef* begin, const SectionRef* end,
-                       const ini::File& ini, unsigned count, std::uint16_t index, std::uint8_t objectType,
-                       std::uint8_t nodeId, Collected& collected, std::string& error)
+bool ReadCompactObject(const ini::Section& object, const SectionRef* begin, const SectionRef* end, const ini::File& ini,
+                       unsigned count, std::uint16_t index, std::uint8_t objectType, std::uint8_t nodeId,
+                       Collected& collected, std::string& error)
 {
     const ini::Section* names = nullptr;
     const ini::Section* values = nullptr;
@@ -445,8 +473,7 @@ bool ReadCompactObject(const ini::Section& object, const SectionRef* begin, cons
         entry.subIndex = static_cast<std::uint8_t>(sub);
         entry.objectName = objectName;
         entry.name = nameTexts[sub] != nullptr ? *nameTexts[sub] : objectName + std::to_string(sub);
-        if (valueTexts[sub] != nullptr &&
-            !EncodeEntryValue(valueTexts[sub], false, values->name, nodeId, entry, error))
+        if (valueTexts[sub] != nullptr && !EncodeEntryValue(valueTexts[sub], false, values->name, nodeId, entry, error))
             return Fail(error, values->name, Say("value of sub-index %llu does not fit the DataType", sub));
         if (!AddEntry(collected, std::move(entry), object.name, error))
             return false;
@@ -466,7 +493,8 @@ bool ReadObject(const ini::File& ini, std::uint16_t index, const SectionRef* beg
     EntryKeys keys;
     SortKeys(object, keys, nullptr);
     std::uint64_t objectType = kObjectVar;
-    if (keys.objectType != nullptr && !ascii::Trim(*keys.objectType).empty() && !ParseSmall(keys.objectType, 0xFF, objectType))
+    if (keys.objectType != nullptr && !ascii::Trim(*keys.objectType).empty() &&
+        !ParseSmall(keys.objectType, 0xFF, objectType))
         return Fail(error, object.name, "ObjectType is not a number");
     const std::uint8_t type = static_cast<std::uint8_t>(objectType);
     const std::string objectName = keys.parameterName == nullptr ? std::string() : *keys.parameterName;
@@ -494,7 +522,8 @@ bool ReadObject(const ini::File& ini, std::uint16_t index, const SectionRef* beg
             if (ref->subIndex < 0)
                 return Fail(error, section.name, "sub-index is not a hexadecimal number 0-FF");
             if (ref->subIndex == previous)
-                return Fail(error, section.name, Say("a second section for sub-index 0x%02llX", static_cast<unsigned long long>(previous)));
+                return Fail(error, section.name,
+                            Say("a second section for sub-index 0x%02llX", static_cast<unsigned long long>(previous)));
             previous = ref->subIndex;
             Entry entry;
             if (!ReadEntry(section, index, static_cast<std::uint8_t>(ref->subIndex), type, nodeId, entry, error))
@@ -586,20 +615,32 @@ std::uint32_t DataTypeSize(std::uint16_t dataType)
     return dataType < kTypeSizes.size() ? kTypeSizes[dataType] : 0;
 }
 
-bool IsVariableLength(std::uint16_t dataType) { return DataTypeSize(dataType) == kVariableSize; }
+bool IsVariableLength(std::uint16_t dataType)
+{
+    return DataTypeSize(dataType) == kVariableSize;
+}
 
 bool IsSignedType(std::uint16_t dataType)
 {
     switch (dataType) {
-    case kTypeInteger8: case kTypeInteger16: case kTypeInteger32: case kTypeInteger24:
-    case 0x0012: case 0x0013: case 0x0014: case kTypeInteger64:
+    case kTypeInteger8:
+    case kTypeInteger16:
+    case kTypeInteger32:
+    case kTypeInteger24:
+    case 0x0012:
+    case 0x0013:
+    case 0x0014:
+    case kTypeInteger64:
         return true;
     default:
         return false;
     }
 }
 
-bool IsRealType(std::uint16_t dataType) { return dataType == kTypeReal32 || dataType == kTypeReal64; }
+bool IsRealType(std::uint16_t dataType)
+{
+    return dataType == kTypeReal32 || dataType == kTypeReal64;
+}
 
 bool IsStringType(std::uint16_t dataType)
 {
@@ -611,19 +652,31 @@ const char* DataTypeName(std::uint16_t dataType)
     return dataType < kTypeNames.size() ? kTypeNames[dataType] : nullptr;
 }
 
-bool IsReadable(Access access) { return access != Access::WriteOnly; }
+bool IsReadable(Access access)
+{
+    return access != Access::WriteOnly;
+}
 
-bool IsWritable(Access access) { return access != Access::ReadOnly && access != Access::Const; }
+bool IsWritable(Access access)
+{
+    return access != Access::ReadOnly && access != Access::Const;
+}
 
 const char* AccessName(Access access)
 {
     switch (access) {
-    case Access::ReadOnly: return "ro";
-    case Access::WriteOnly: return "wo";
-    case Access::ReadWrite: return "rw";
-    case Access::ReadWriteInput: return "rwr";
-    case Access::ReadWriteOutput: return "rww";
-    case Access::Const: return "const";
+    case Access::ReadOnly:
+        return "ro";
+    case Access::WriteOnly:
+        return "wo";
+    case Access::ReadWrite:
+        return "rw";
+    case Access::ReadWriteInput:
+        return "rwr";
+    case Access::ReadWriteOutput:
+        return "rww";
+    case Access::Const:
+        return "const";
     }
     return "";
 }
@@ -779,7 +832,8 @@ int CompareWithLimits(const Entry& entry, const std::uint8_t* value, std::size_t
     // A value or bound shorter than its type lacks its high bytes: they count as 0.
     const std::uint64_t raw = LoadLeUnsigned(value, std::min<std::size_t>(length, size));
     const std::uint64_t low = LoadLeUnsigned(entry.lowLimit.data(), std::min<std::size_t>(entry.lowLimit.size(), size));
-    const std::uint64_t high = LoadLeUnsigned(entry.highLimit.data(), std::min<std::size_t>(entry.highLimit.size(), size));
+    const std::uint64_t high =
+        LoadLeUnsigned(entry.highLimit.data(), std::min<std::size_t>(entry.highLimit.size(), size));
     if (IsSignedType(entry.dataType)) {
         if (hasLow && SignExtend(raw, size) < SignExtend(low, size))
             return -1;

@@ -139,8 +139,7 @@ bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std:
 bool ParseNumber(std::string_view text, std::uint8_t nodeId, bool& negative, std::uint64_t& magnitude);
 
 // A value text as bytes of the data type; false when it does not fit.
-bool EncodeValue(std::string_view text, std::uint16_t dataType, std::uint8_t nodeId,
-                 std::vector<std::uint8_t>& bytes);
+bool EncodeValue(std::string_view text, std::uint16_t dataType, std::uint8_t nodeId, std::vector<std::uint8_t>& bytes);
 
 // Where a value (little-endian bytes of the entry's data type, `length` of them) lies
 // against the entry's limits: -1 below LowLimit, 1 above HighLimit, 0 within them or

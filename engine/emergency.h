@@ -15,18 +15,18 @@
 #include "node_table.h"
 
 struct Emergency {
-    std::uint16_t errorCode;                  // bytes 0 and 1, little-endian
-    std::uint8_t errorRegister;               // byte 2 (object 0x1001)
+    std::uint16_t errorCode;                   // bytes 0 and 1, little-endian
+    std::uint8_t errorRegister;                // byte 2 (object 0x1001)
     std::array<std::uint8_t, 5> manufacturer;  // bytes 3 to 7; bytes the frame lacked are 0
-    std::uint32_t tick;                       // when it arrived
+    std::uint32_t tick;                        // when it arrived
 };
 
 constexpr std::size_t kEmergencyCapacity = 64;
 
 struct EmergencyLog {
-    std::uint8_t node;                                     // the watched slave; 0: none
-    std::array<Emergency, kEmergencyCapacity> entries;     // a ring: entry (received - 1) % 64 is the newest
-    std::uint32_t received;                                // since WatchEmergencies
+    std::uint8_t node;                                  // the watched slave; 0: none
+    std::array<Emergency, kEmergencyCapacity> entries;  // a ring: entry (received - 1) % 64 is the newest
+    std::uint32_t received;                             // since WatchEmergencies
 };
 
 void WatchEmergencies(EmergencyLog& log, std::uint32_t node);
@@ -42,21 +42,21 @@ const Emergency& NewestEmergency(const EmergencyLog& log, std::uint32_t age);
 // The error code classes of the communication profile. The numbers are positions in the
 // text tables of the front ends.
 enum class EmergencyClass : std::uint8_t {
-    ErrorReset = 0,   // 00xx: error reset or no error
-    Generic,          // 10xx
-    Current,          // 20xx to 23xx
-    Voltage,          // 30xx to 33xx
-    Temperature,      // 40xx to 42xx
-    Hardware,         // 50xx: device hardware
-    Software,         // 60xx to 63xx: device software
-    AdditionalModules,  // 70xx
-    Monitoring,       // 80xx: monitoring
-    Communication,    // 81xx: monitoring, communication
-    Protocol,         // 82xx: monitoring, protocol error
-    External,         // 90xx
+    ErrorReset = 0,       // 00xx: error reset or no error
+    Generic,              // 10xx
+    Current,              // 20xx to 23xx
+    Voltage,              // 30xx to 33xx
+    Temperature,          // 40xx to 42xx
+    Hardware,             // 50xx: device hardware
+    Software,             // 60xx to 63xx: device software
+    AdditionalModules,    // 70xx
+    Monitoring,           // 80xx: monitoring
+    Communication,        // 81xx: monitoring, communication
+    Protocol,             // 82xx: monitoring, protocol error
+    External,             // 90xx
     AdditionalFunctions,  // F0xx
-    DeviceSpecific,   // FFxx
-    Unassigned,       // any code the profile gives no class
+    DeviceSpecific,       // FFxx
+    Unassigned,           // any code the profile gives no class
 };
 constexpr std::size_t kEmergencyClassCount = 15;
 

@@ -24,14 +24,20 @@
 // One CAN frame as the engine sees it. There is no extended-frame flag: every identifier
 // is taken as a COB-ID.
 struct CanFrame {
-    std::uint8_t remote;                // 1: remote (RTR) frame; 0: data frame
-    std::uint32_t id;                   // COB-ID
-    std::uint8_t length;                // data length code, 0 to 8
+    std::uint8_t remote;               // 1: remote (RTR) frame; 0: data frame
+    std::uint32_t id;                  // COB-ID
+    std::uint8_t length;               // data length code, 0 to 8
     std::array<std::uint8_t, 8> data;  // only the first `length` bytes are meaningful
 };
 
-constexpr std::uint32_t NodeNumber(std::uint32_t cobId) { return cobId & 0x7Fu; }
-constexpr std::uint32_t FunctionCode(std::uint32_t cobId) { return (cobId >> 7) & 0x0Fu; }
+constexpr std::uint32_t NodeNumber(std::uint32_t cobId)
+{
+    return cobId & 0x7Fu;
+}
+constexpr std::uint32_t FunctionCode(std::uint32_t cobId)
+{
+    return (cobId >> 7) & 0x0Fu;
+}
 
 constexpr std::size_t kNodeCount = 128;
 // The largest object value the master transfers: the SDO client refuses or aborts
@@ -64,32 +70,32 @@ enum SdoStatus : std::uint8_t {
 
 // Newest data of one PDO function code of one node.
 struct PdoSlot {
-    std::uint8_t fresh;                 // 1: data arrived since the last fetch
+    std::uint8_t fresh;                // 1: data arrived since the last fetch
     std::array<std::uint8_t, 8> data;  // data bytes of the newest frame
-    std::uint32_t length;               // valid bytes in data, 0 to 8
+    std::uint32_t length;              // valid bytes in data, 0 to 8
 };
 
 // The engine's state for one node.
 struct NodeRecord {
     // SDO client (sdo_client.cpp).
-    SdoState sdoState;             // 0 is Idle
-    std::uint16_t txCobId;         // request COB-ID, 0x600 + node; from the last request
-    std::uint16_t rxCobId;         // response COB-ID, 0x580 + node; from the last request
-    std::uint16_t index;           // object index; from the last request
-    std::uint8_t subIndex;         // object subindex; from the last request
-    std::uint32_t timeoutMs;       // longest wait for each response; from the last request
+    SdoState sdoState;                                       // 0 is Idle
+    std::uint16_t txCobId;                                   // request COB-ID, 0x600 + node; from the last request
+    std::uint16_t rxCobId;                                   // response COB-ID, 0x580 + node; from the last request
+    std::uint16_t index;                                     // object index; from the last request
+    std::uint8_t subIndex;                                   // object subindex; from the last request
+    std::uint32_t timeoutMs;                                 // longest wait for each response; from the last request
     std::array<std::uint8_t, kMaxObjectBytes> downloadData;  // data to write
     std::array<std::uint8_t, kMaxObjectBytes> uploadData;    // data read
-    std::uint32_t abortCode;       // code of a failed or aborted transfer, else 0
-    std::uint32_t downloadLength;  // bytes to write, 0 to kMaxObjectBytes
-    std::uint32_t uploadLength;    // bytes read (expedited) or announced (segmented); for a
-                                   // segmented upload without a size, the bytes received
-    std::uint8_t sizeIndicated;    // 1: the slave announced the size of its segmented upload
-    std::uint32_t toggle;          // toggle bit of the next segment, 0 or 1
-    std::uint32_t offset;          // bytes transferred so far in segments
-    std::uint8_t status;           // SdoStatus of the transfer
-    std::uint32_t requestTick;     // tick at which the last request frame was produced
-    CanFrame sdoFrame;             // the client's outgoing frame, cleared at every step
+    std::uint32_t abortCode;                                 // code of a failed or aborted transfer, else 0
+    std::uint32_t downloadLength;                            // bytes to write, 0 to kMaxObjectBytes
+    std::uint32_t uploadLength;                              // bytes read (expedited) or announced (segmented); for a
+                                                             // segmented upload without a size, the bytes received
+    std::uint8_t sizeIndicated;                              // 1: the slave announced the size of its segmented upload
+    std::uint32_t toggle;                                    // toggle bit of the next segment, 0 or 1
+    std::uint32_t offset;                                    // bytes transferred so far in segments
+    std::uint8_t status;                                     // SdoStatus of the transfer
+    std::uint32_t requestTick;                               // tick at which the last request frame was produced
+    CanFrame sdoFrame;                                       // the client's outgoing frame, cleared at every step
 
     // PDO receipt (pdo_slots.cpp): slot k holds function code k + 3.
     std::array<PdoSlot, kPdoSlotCount> pdoSlots;

@@ -18,8 +18,8 @@ void ReceivePdo(NodeTable& table, const CanFrame& frame, std::uint32_t node)
     slot.fresh = 1;
 }
 
-int FetchPdo(std::uint32_t node, std::uint32_t slotNumber, NodeTable& table,
-             std::uint8_t* destination, std::uint32_t& length)
+int FetchPdo(std::uint32_t node, std::uint32_t slotNumber, NodeTable& table, std::uint8_t* destination,
+             std::uint32_t& length)
 {
     length = 0;
     PdoSlot& slot = RecordOf(table, node).pdoSlots[slotNumber & 7u];

@@ -10,8 +10,8 @@ namespace {
 
 // Command specifiers (byte 0) of the frames the master sends.
 constexpr std::uint8_t kInitiateUpload = 0x40;
-constexpr std::uint8_t kUploadSegment = 0x60;       // | 0x10 with toggle 1
-constexpr std::uint8_t kInitiateExpedited = 0x23;   // | (4 - n) << 2 for n data bytes
+constexpr std::uint8_t kUploadSegment = 0x60;      // | 0x10 with toggle 1
+constexpr std::uint8_t kInitiateExpedited = 0x23;  // | (4 - n) << 2 for n data bytes
 constexpr std::uint8_t kInitiateSegmented = 0x21;
 constexpr std::uint8_t kAbort = 0x80;
 
@@ -44,8 +44,7 @@ const CanFrame* SendRequest(NodeRecord& record, SdoState next)
 
 // The checks every waiting state makes before its own handling, in this order. Returns
 // true when the frame is the response the state expects.
-bool AcceptResponse(NodeRecord& record, const CanFrame* frame, std::uint8_t expected,
-                    bool compareMultiplexer)
+bool AcceptResponse(NodeRecord& record, const CanFrame* frame, std::uint8_t expected, bool compareMultiplexer)
 {
     if (frame == nullptr) {
         // Unsigned difference: correct across the wrap of the tick. Equal is not late.
@@ -70,8 +69,7 @@ bool AcceptResponse(NodeRecord& record, const CanFrame* frame, std::uint8_t expe
         Fail(record, kAbortBadCommand);
         return false;
     }
-    if (compareMultiplexer &&
-        (LoadLe16(&frame->data[1]) != record.index || frame->data[3] != record.subIndex)) {
+    if (compareMultiplexer && (LoadLe16(&frame->data[1]) != record.index || frame->data[3] != record.subIndex)) {
         Fail(record, kAbortGeneral);
         return false;
     }
@@ -186,8 +184,8 @@ void OnDownloadSegmentResponse(NodeRecord& record, const CanFrame& frame)
 
 }  // namespace
 
-int RequestUpload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
-                  std::uint16_t index, std::uint8_t subIndex)
+int RequestUpload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table, std::uint16_t index,
+                  std::uint8_t subIndex)
 {
     NodeRecord& record = RecordOf(table, node);
     record.txCobId = static_cast<std::uint16_t>(0x600u + (node & 0x7Fu));
@@ -200,9 +198,8 @@ int RequestUpload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
     return 1;
 }
 
-int RequestDownload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
-                    std::uint16_t index, std::uint8_t subIndex, const std::uint8_t* data,
-                    std::uint32_t length)
+int RequestDownload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table, std::uint16_t index,
+                    std::uint8_t subIndex, const std::uint8_t* data, std::uint32_t length)
 {
     if (length > kMaxObjectBytes || (data == nullptr && length != 0))
         return 0;
@@ -293,9 +290,8 @@ const CanFrame* StepSdo(std::uint32_t node, NodeTable& table, const CanFrame* fr
     return nullptr;
 }
 
-int FetchSdoResult(std::uint32_t node, NodeTable& table, std::uint8_t* destination,
-                   std::uint32_t capacity, std::uint32_t& length, std::uint8_t& status,
-                   std::uint32_t& abortCode)
+int FetchSdoResult(std::uint32_t node, NodeTable& table, std::uint8_t* destination, std::uint32_t capacity,
+                   std::uint32_t& length, std::uint8_t& status, std::uint32_t& abortCode)
 {
     length = 0;
     status = SdoFailed;

@@ -20,14 +20,13 @@ constexpr std::uint32_t kAbortGeneral = 0x08000000;         // bad length, index
 
 // Starts an upload from (node AND 0x7F), replacing any transfer in progress on that node
 // without an abort frame. Always returns 1.
-int RequestUpload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
-                  std::uint16_t index, std::uint8_t subIndex);
+int RequestUpload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table, std::uint16_t index,
+                  std::uint8_t subIndex);
 
 // Starts a download of `length` bytes to (node AND 0x7F), replacing any transfer in
 // progress. Returns 0 and changes nothing when length exceeds kMaxObjectBytes.
-[[nodiscard]] int RequestDownload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table,
-                                  std::uint16_t index, std::uint8_t subIndex,
-                                  const std::uint8_t* data, std::uint32_t length);
+[[nodiscard]] int RequestDownload(std::uint32_t node, std::uint32_t timeoutMs, NodeTable& table, std::uint16_t index,
+                                  std::uint8_t subIndex, const std::uint8_t* data, std::uint32_t length);
 
 // One step of the node's client with a received frame or none. Returns the frame to
 // send, or nullptr. Called only by the engine cycle.
@@ -36,6 +35,5 @@ const CanFrame* StepSdo(std::uint32_t node, NodeTable& table, const CanFrame* fr
 // Takes the result of an ended transfer: returns 0 while the client is not Done.
 // Otherwise copies min(uploadLength, capacity) bytes of the data read, reports the
 // count, status and abort code, returns the client to Idle and returns 1.
-int FetchSdoResult(std::uint32_t node, NodeTable& table, std::uint8_t* destination,
-                   std::uint32_t capacity, std::uint32_t& length, std::uint8_t& status,
-                   std::uint32_t& abortCode);
+int FetchSdoResult(std::uint32_t node, NodeTable& table, std::uint8_t* destination, std::uint32_t capacity,
+                   std::uint32_t& length, std::uint8_t& status, std::uint32_t& abortCode);

@@ -83,8 +83,7 @@ int RestartCommunication(OwnerHandle owner)
             return 0;
         if (outcome == ConfigOk)
             return 1;
-        if (Operator().askQuestion(owner, FormRetryCancelWarning, MessageFor(outcome), nullptr) !=
-            AnswerRetry) {
+        if (Operator().askQuestion(owner, FormRetryCancelWarning, MessageFor(outcome), nullptr) != AnswerRetry) {
             StopCommunication(owner);
             return 0;
         }

@@ -80,8 +80,8 @@ void CollectInputs()
         const std::uint32_t function = FunctionCode(row.inputCobId);
         if (function < kFirstPdoFunctionCode)
             continue;
-        if (FetchPdo(NodeNumber(row.inputCobId), function - kFirstPdoFunctionCode, MasterNodeTable(), data,
-                     length) == 0)
+        if (FetchPdo(NodeNumber(row.inputCobId), function - kFirstPdoFunctionCode, MasterNodeTable(), data, length) ==
+            0)
             continue;
         const std::uint32_t n = length < row.inputLength ? length : row.inputLength;
         for (std::uint32_t j = 0; j < n; ++j) {
@@ -118,8 +118,7 @@ int RunExchangeCycle(OwnerHandle owner)
     // opening and closing it for the request would pull the driver from under the
     // search. The request waits for its end. The same holds while the Object Dictionary
     // window reads the slave.
-    if (processImage->request.pending == 1 && scanRunning == 0 && dictionaryBusy == 0 &&
-        ServeObjectRequest(owner) == 0)
+    if (processImage->request.pending == 1 && scanRunning == 0 && dictionaryBusy == 0 && ServeObjectRequest(owner) == 0)
         return 0;
     // With communication off, the object request above is all there is to serve.
     if (commState.active == 0)

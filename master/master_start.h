@@ -18,12 +18,12 @@
 #include "operator_side.h"
 
 struct MasterSetup {
-    OperatorOps operations;     // the operator's side; every slot must be set
+    OperatorOps operations;       // the operator's side; every slot must be set
     MessagePumpSlot messageHook;  // the front end's message routing; nullptr for none
-    std::int32_t node;          // the current slave, 1 to 127
-    std::int32_t bitRate;       // row of BitRateTable; kept as given, OpenBus refuses one outside it
-    std::int32_t port;          // the adapter connection; only kPortUsb opens a bus
-    const char* driverLibrary;  // UTF-8 file name (loaded beside the program) or path of the driver library
+    std::int32_t node;            // the current slave, 1 to 127
+    std::int32_t bitRate;         // row of BitRateTable; kept as given, OpenBus refuses one outside it
+    std::int32_t port;            // the adapter connection; only kPortUsb opens a bus
+    const char* driverLibrary;    // UTF-8 file name (loaded beside the program) or path of the driver library
 };
 
 enum MasterStartOutcome : std::uint32_t {

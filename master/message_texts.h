@@ -14,7 +14,8 @@ enum class TextLanguage : std::uint8_t { English, German };
 
 // The language for a Windows language identifier (LANGID): German when its primary
 // language (the low 10 bits) is German (7), whatever the country; English for any other.
-constexpr TextLanguage TextLanguageFor(std::uint16_t languageId) {
+constexpr TextLanguage TextLanguageFor(std::uint16_t languageId)
+{
     return (languageId & 0x3FFu) == 0x07u ? TextLanguage::German : TextLanguage::English;
 }
 
@@ -34,9 +35,11 @@ std::span<const MessageTextEntry> MessageTextTable();
 
 // Whether the ids ascend strictly, as MessageText's search needs; the generated table
 // asserts it.
-constexpr bool MessageTextsAscending(std::span<const MessageTextEntry> entries) {
+constexpr bool MessageTextsAscending(std::span<const MessageTextEntry> entries)
+{
     for (std::size_t i = 1; i < entries.size(); ++i) {
-        if (entries[i - 1].id >= entries[i].id) return false;
+        if (entries[i - 1].id >= entries[i].id)
+            return false;
     }
     return true;
 }

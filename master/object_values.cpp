@@ -163,8 +163,8 @@ int ScanHex32(const char* text, std::uint32_t& value)
     return ScanInteger(text, text + std::strlen(text), 16, value);
 }
 
-std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer,
-                               std::uint32_t count, ValueRefusal* refusal)
+std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer, std::uint32_t count,
+                               ValueRefusal* refusal)
 {
     std::memset(buffer, 0, kMaxObjectBytes);
     if (refusal != nullptr)
@@ -229,8 +229,8 @@ std::uint32_t ExtractValue(DataFormat format, std::uint32_t length, const std::u
     return static_cast<std::uint32_t>(LoadLeUnsigned(buffer, length));
 }
 
-const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length,
-                              char* text, std::size_t size)
+const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length, char* text,
+                              std::size_t size)
 {
     if (size == 0)
         return text;

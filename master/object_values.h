@@ -41,8 +41,8 @@ enum class ValueRefusal : std::uint32_t {
 // 0 when the text is refused, with the reason in `refusal` when given. Only a text that
 // converts completely is taken (blanks around it aside): a value is never cut to fit.
 // Hex takes an optional 0x prefix, Signed an optional sign; Float always takes 4 bytes.
-std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer,
-                               std::uint32_t count, ValueRefusal* refusal = nullptr);
+std::uint32_t ParseObjectValue(DataFormat format, const char* text, std::uint8_t* buffer, std::uint32_t count,
+                               ValueRefusal* refusal = nullptr);
 
 // The smallest and largest value `count` bytes hold in `format`, written as the format
 // shows values ("0" and "FF" for Hex with one byte, "-128" and "127" for Signed; Raw: one
@@ -55,5 +55,5 @@ std::uint32_t ExtractValue(DataFormat format, std::uint32_t length, const std::u
 
 // Writes the value's text into `text` (at most `size` bytes, always terminated) and
 // returns `text`. Raw shows up to kMaxObjectBytes.
-const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length,
-                              char* text, std::size_t size);
+const char* FormatObjectValue(const std::uint8_t* buffer, DataFormat format, std::uint32_t length, char* text,
+                              std::size_t size);

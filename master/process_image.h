@@ -34,7 +34,7 @@ enum EntryKind : std::uint32_t {
 
 // One data byte of one PDO.
 struct PdoEntry {
-    std::uint32_t value;      // the data byte; upper bits always 0
+    std::uint32_t value;  // the data byte; upper bits always 0
     EntryKind kind;
     std::uint32_t pdoNumber;  // n + 1 of the PDO the byte belongs to
     std::uint8_t byteIndex;   // position in the PDO, 0 to 7
@@ -47,11 +47,11 @@ using EntryList = std::array<PdoEntry, kEntryCount>;
 // One object read or write that the object dialogs hand to the exchange cycle.
 struct ObjectRequest {
     std::array<std::uint8_t, kMaxObjectBytes> data;  // bytes to write, or the bytes read
-    std::uint32_t index;                              // object index
-    std::uint32_t subindex;                           // object subindex (8 bits)
-    std::uint32_t length;                             // bytes to write; for a read, the bytes read
-    std::uint32_t direction;                          // 1 write, 0 read
-    std::uint32_t pending;                            // 1: waiting for the exchange cycle
+    std::uint32_t index;                             // object index
+    std::uint32_t subindex;                          // object subindex (8 bits)
+    std::uint32_t length;                            // bytes to write; for a read, the bytes read
+    std::uint32_t direction;                         // 1 write, 0 read
+    std::uint32_t pending;                           // 1: waiting for the exchange cycle
 };
 // The exchange cycle reads into `data` with ReadObjectDefault, which fills up to
 // kMaxObjectBytes, and the dialogs copy whole values of that size into it.

@@ -21,8 +21,8 @@ SdoResult ToResult(std::uint8_t status, std::uint32_t abortCode)
 
 // Pumps until the node's transfer has ended; bounded by the engine's time-out on every
 // response.
-void WaitForResult(std::uint32_t node, std::uint8_t* destination, std::uint32_t capacity,
-                   std::uint32_t& delivered, std::uint8_t& status, std::uint32_t& abortCode)
+void WaitForResult(std::uint32_t node, std::uint8_t* destination, std::uint32_t capacity, std::uint32_t& delivered,
+                   std::uint8_t& status, std::uint32_t& abortCode)
 {
     NodeTable& table = MasterNodeTable();
     do {
@@ -32,9 +32,8 @@ void WaitForResult(std::uint32_t node, std::uint8_t* destination, std::uint32_t 
 
 }  // namespace
 
-SdoResult ReadObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
-                     std::uint8_t subIndex, std::uint8_t* destination, std::uint32_t capacity,
-                     std::uint32_t& length)
+SdoResult ReadObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index, std::uint8_t subIndex,
+                     std::uint8_t* destination, std::uint32_t capacity, std::uint32_t& length)
 {
     RunNestedIdleCycle();
     DrainReceiveQueue();
@@ -49,8 +48,8 @@ SdoResult ReadObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t 
     return result;
 }
 
-SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
-                      std::uint8_t subIndex, const std::uint8_t* data, std::uint32_t length)
+SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index, std::uint8_t subIndex,
+                      const std::uint8_t* data, std::uint32_t length)
 {
     DrainReceiveQueue();
     if (RequestDownload(node, timeoutMs, MasterNodeTable(), index, subIndex, data, length) == 0)
@@ -61,14 +60,14 @@ SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t
     return ToResult(status, abortCode);
 }
 
-SdoResult ReadObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,
-                            std::uint8_t* destination, std::uint32_t& length)
+SdoResult ReadObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex, std::uint8_t* destination,
+                            std::uint32_t& length)
 {
     return ReadObject(node, kDefaultSdoTimeoutMs, index, subIndex, destination, kMaxObjectBytes, length);
 }
 
-SdoResult WriteObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,
-                             const std::uint8_t* data, std::uint32_t length)
+SdoResult WriteObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex, const std::uint8_t* data,
+                             std::uint32_t length)
 {
     return WriteObject(node, kDefaultSdoTimeoutMs, index, subIndex, data, length);
 }

@@ -16,19 +16,18 @@ constexpr std::uint8_t kNmtEnterPreOperational = 0x80;
 
 // Runs one idle cycle, drains the receive queue, then uploads the object; on success
 // `length` is the number of bytes delivered (at most `capacity`).
-SdoResult ReadObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
-                     std::uint8_t subIndex, std::uint8_t* destination, std::uint32_t capacity,
-                     std::uint32_t& length);
+SdoResult ReadObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index, std::uint8_t subIndex,
+                     std::uint8_t* destination, std::uint32_t capacity, std::uint32_t& length);
 
 // Drains the receive queue, then downloads `length` bytes (0 to kMaxObjectBytes).
-SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
-                      std::uint8_t subIndex, const std::uint8_t* data, std::uint32_t length);
+SdoResult WriteObject(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index, std::uint8_t subIndex,
+                      const std::uint8_t* data, std::uint32_t length);
 
 // ReadObject with 500 ms and a destination of kMaxObjectBytes; WriteObject with 500 ms.
-SdoResult ReadObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,
-                            std::uint8_t* destination, std::uint32_t& length);
-SdoResult WriteObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex,
-                             const std::uint8_t* data, std::uint32_t length);
+SdoResult ReadObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex, std::uint8_t* destination,
+                            std::uint32_t& length);
+SdoResult WriteObjectDefault(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex, const std::uint8_t* data,
+                             std::uint32_t length);
 
 // Sends one NMT frame (COB-ID 0: command, node). 1 when it went out.
 int SendNmtCommand(std::uint32_t node, std::uint8_t command);

@@ -25,8 +25,8 @@ constexpr std::uint32_t kOutputPdoTimeoutMs = kDefaultSdoTimeoutMs;
 constexpr std::uint32_t kTransmissionTypeTimeoutMs = kDefaultSdoTimeoutMs;
 
 // Reads a 32-bit entry. A value that arrives shorter than 4 bytes is completed with zeros.
-SdoResult ReadU32(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
-                  std::uint8_t subIndex, std::uint32_t& value)
+SdoResult ReadU32(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index, std::uint8_t subIndex,
+                  std::uint32_t& value)
 {
     std::uint8_t bytes[4] = {};
     std::uint32_t length = 0;
@@ -48,9 +48,8 @@ enum class PdoRead { Found, Missing, Invalid, Failed, Bad };
 
 // Reads one PDO: its COB-ID from the communication object and its length
 // from the mapping object.
-PdoRead ReadPdo(std::uint32_t node, std::uint16_t communication, std::uint16_t mapping,
-                std::uint32_t cobIdTimeoutMs, std::uint32_t entryTimeoutMs, std::uint32_t& cobId,
-                std::uint8_t& length)
+PdoRead ReadPdo(std::uint32_t node, std::uint16_t communication, std::uint16_t mapping, std::uint32_t cobIdTimeoutMs,
+                std::uint32_t entryTimeoutMs, std::uint32_t& cobId, std::uint8_t& length)
 {
     SdoResult result = ReadU32(node, cobIdTimeoutMs, communication, 1, cobId);
     if (result.failed != 0)
@@ -127,8 +126,8 @@ ConfigOutcome ReadDirection(std::uint32_t node, const Direction& direction)
         std::uint32_t cobId = 0;
         std::uint8_t length = 0;
         switch (ReadPdo(node, static_cast<std::uint16_t>(direction.communication + n),
-                        static_cast<std::uint16_t>(direction.mapping + n), direction.timeoutMs,
-                        direction.timeoutMs, cobId, length)) {
+                        static_cast<std::uint16_t>(direction.mapping + n), direction.timeoutMs, direction.timeoutMs,
+                        cobId, length)) {
         case PdoRead::Failed:
             return ConfigCommFailure;
         case PdoRead::Bad:

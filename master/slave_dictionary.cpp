@@ -28,7 +28,8 @@ constexpr std::uint8_t kVendorSub = 1;
 constexpr std::uint8_t kProductSub = 2;
 constexpr std::uint16_t kDeviceTypeObject = 0x1000;
 constexpr std::uint32_t kPathBytes = 4 * 260 + 1;  // a Windows path of 260 characters in UTF-8
-constexpr std::size_t kErrorChars = 150;           // of an error line shown in a message (its box fills in 198 characters at most)
+constexpr std::size_t kErrorChars =
+    150;  // of an error line shown in a message (its box fills in 198 characters at most)
 
 char LowerAscii(char c)
 {
@@ -116,8 +117,10 @@ std::wstring WideFromUtf8(std::string_view text)
         const auto lead = static_cast<std::uint8_t>(text[i++]);
         std::uint32_t code = lead;
         if (lead >= 0x80) {
-            const std::size_t extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 && lead < 0xF0 ? 2
-                                      : lead >= 0xC2 && lead < 0xE0 ? 1 : 0;
+            const std::size_t extra = lead >= 0xF0 && lead < 0xF5   ? 3
+                                      : lead >= 0xE0 && lead < 0xF0 ? 2
+                                      : lead >= 0xC2 && lead < 0xE0 ? 1
+                                                                    : 0;
             std::uint32_t value = lead & (0x3Fu >> extra);
             std::size_t k = 0;
             while (k < extra && i + k < text.size() && (static_cast<std::uint8_t>(text[i + k]) & 0xC0) == 0x80) {
@@ -207,7 +210,8 @@ int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& iden
     for (const Item& item : items) {
         std::uint8_t data[4] = {};
         std::uint32_t length = 0;
-        const SdoResult result = ReadObject(node, kDefaultSdoTimeoutMs, item.index, item.subIndex, data, sizeof data, length);
+        const SdoResult result =
+            ReadObject(node, kDefaultSdoTimeoutMs, item.index, item.subIndex, data, sizeof data, length);
         if (result.failed != 0) {
             failure = result;
             break;
@@ -367,9 +371,8 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
         if (!eds::IsReadable(entries[i].access))
             continue;
         std::uint32_t length = 0;
-        const SdoResult result =
-            ReadObject(objectDictionary.node, kDefaultSdoTimeoutMs, entries[i].index, entries[i].subIndex, data,
-                       sizeof data, length);
+        const SdoResult result = ReadObject(objectDictionary.node, kDefaultSdoTimeoutMs, entries[i].index,
+                                            entries[i].subIndex, data, sizeof data, length);
         EntryValue& value = objectDictionary.values[i];
         value = EntryValue{};
         if (result.failed != 0) {

@@ -31,11 +31,11 @@ struct SlaveIdentity {
 
 // How the file shown was found.
 enum class EdsSource : std::uint8_t {
-    None = 0,     // no file
-    Identity,     // VendorNumber and ProductNumber match 0x1018 sub 1 and 2
-    DeviceType,   // the DefaultValue of 0x1000 matches the slave's 0x1000
-    Remembered,   // the file the operator chose before for this node
-    Picked,       // chosen by the operator now
+    None = 0,    // no file
+    Identity,    // VendorNumber and ProductNumber match 0x1018 sub 1 and 2
+    DeviceType,  // the DefaultValue of 0x1000 matches the slave's 0x1000
+    Remembered,  // the file the operator chose before for this node
+    Picked,      // chosen by the operator now
 };
 
 // The value last read of one entry.
@@ -48,11 +48,11 @@ struct EntryValue {
 };
 
 struct ObjectDictionary {
-    std::uint8_t node = 0;              // the slave the dictionary was opened for
+    std::uint8_t node = 0;  // the slave the dictionary was opened for
     EdsSource source = EdsSource::None;
-    std::string path;                   // UTF-8 path of the file shown; empty: none
-    eds::Device device;                 // the file's contents
-    std::vector<EntryValue> values;     // one per device.entries, same order
+    std::string path;                // UTF-8 path of the file shown; empty: none
+    eds::Device device;              // the file's contents
+    std::vector<EntryValue> values;  // one per device.entries, same order
 };
 
 extern ObjectDictionary objectDictionary;

@@ -37,7 +37,8 @@ int ScanSlaves(OwnerHandle owner)
     for (std::uint32_t node = 1; node <= kLastNode && scanAbort == 0; ++node) {
         std::uint8_t deviceType[4] = {};
         std::uint32_t length = 0;
-        const SdoResult result = ReadObject(node, kScanTimeoutMs, kDeviceType, 0, deviceType, sizeof deviceType, length);
+        const SdoResult result =
+            ReadObject(node, kScanTimeoutMs, kDeviceType, 0, deviceType, sizeof deviceType, length);
         if (result.failed == 0 && result.aborted == 0) {
             SlaveScanTable[node] = ScanAnswered;
             slaveFound = 1;

@@ -18,7 +18,10 @@ namespace {
 
 constexpr int kMaxAddresses = 4;
 
-int Fd(SocketHandle socket) { return static_cast<int>(socket); }
+int Fd(SocketHandle socket)
+{
+    return static_cast<int>(socket);
+}
 
 int Poll(SocketHandle socket, short events, std::uint32_t timeoutMs)
 {
@@ -63,7 +66,10 @@ SocketHandle ConnectOne(const addrinfo& address, std::uint32_t timeoutMs)
 
 }  // namespace
 
-int StartSockets() { return 1; }
+int StartSockets()
+{
+    return 1;
+}
 
 void StopSockets() {}
 
@@ -124,8 +130,14 @@ IoResult ReceiveSome(SocketHandle socket, char* bytes, std::size_t capacity, std
     return (errno == EAGAIN || errno == EWOULDBLOCK) ? IoResult::WouldBlock : IoResult::Failed;
 }
 
-int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs) { return Poll(socket, POLLIN, timeoutMs); }
+int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs)
+{
+    return Poll(socket, POLLIN, timeoutMs);
+}
 
-int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs) { return Poll(socket, POLLOUT, timeoutMs); }
+int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs)
+{
+    return Poll(socket, POLLOUT, timeoutMs);
+}
 
 }  // namespace netcan

@@ -13,7 +13,10 @@ namespace {
 
 constexpr int kMaxAddresses = 4;
 
-SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+SOCKET Sock(SocketHandle socket)
+{
+    return static_cast<SOCKET>(socket);
+}
 
 timeval Timeval(std::uint32_t timeoutMs)
 {
@@ -54,8 +57,8 @@ SocketHandle ConnectOne(const addrinfo& address, std::uint32_t timeoutMs)
 
     if (::connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
         bool failed = false;
-        if (WSAGetLastError() != WSAEWOULDBLOCK ||
-            Wait(static_cast<SocketHandle>(s), true, timeoutMs, &failed) == 0 || failed) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK || Wait(static_cast<SocketHandle>(s), true, timeoutMs, &failed) == 0 ||
+            failed) {
             closesocket(s);
             return kNoSocket;
         }
@@ -82,7 +85,10 @@ int StartSockets()
     return WSAStartup(MAKEWORD(2, 2), &data) == 0 ? 1 : 0;
 }
 
-void StopSockets() { WSACleanup(); }
+void StopSockets()
+{
+    WSACleanup();
+}
 
 SocketHandle ConnectTcp(const char* host, std::uint16_t port, std::uint32_t timeoutMs)
 {
@@ -134,8 +140,14 @@ IoResult ReceiveSome(SocketHandle socket, char* bytes, std::size_t capacity, std
     return IoResult::Done;
 }
 
-int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs) { return Wait(socket, false, timeoutMs, nullptr); }
+int WaitReadable(SocketHandle socket, std::uint32_t timeoutMs)
+{
+    return Wait(socket, false, timeoutMs, nullptr);
+}
 
-int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs) { return Wait(socket, true, timeoutMs, nullptr); }
+int WaitWritable(SocketHandle socket, std::uint32_t timeoutMs)
+{
+    return Wait(socket, true, timeoutMs, nullptr);
+}
 
 }  // namespace netcan

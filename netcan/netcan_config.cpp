@@ -19,8 +19,8 @@ bool CopyInterface(std::string_view s, char (&name)[kMaxInterfaceLength + 1])
     if (s.empty() || s.size() > kMaxInterfaceLength)
         return false;
     for (const char c : s) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '_' || c == '-' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                        c == '-' || c == '.';
         if (!ok)
             return false;
     }

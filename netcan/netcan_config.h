@@ -25,10 +25,10 @@ constexpr std::uint32_t kDefaultTimeoutMs = 2000;
 constexpr std::uint32_t kMaxTimeoutMs = 60000;
 
 struct NetcanConfig {
-    char host[kMaxHostLength + 1];            // Host
-    std::uint16_t port;                       // Port, 1 to 65535
+    char host[kMaxHostLength + 1];                // Host
+    std::uint16_t port;                           // Port, 1 to 65535
     char interfaceName[kMaxInterfaceLength + 1];  // Interface: letters, digits, '_', '-', '.'
-    std::uint32_t timeoutMs;                  // TimeoutMs, 1 to kMaxTimeoutMs
+    std::uint32_t timeoutMs;                      // TimeoutMs, 1 to kMaxTimeoutMs
 };
 
 void DefaultConfig(NetcanConfig& config);

@@ -222,7 +222,10 @@ std::uint32_t NotOpenResult()
 }
 
 // What CAN_Read adds to "queue empty".
-std::uint32_t ReadTrouble() { return link.state == LinkState::Open ? 0 : NotOpenResult(); }
+std::uint32_t ReadTrouble()
+{
+    return link.state == LinkState::Open ? 0 : NotOpenResult();
+}
 
 static_assert(kNetOk == driverlib::kOk && kNetReceiveEmpty == driverlib::kReceiveEmpty &&
               kNetIllegalParameter == driverlib::kIllegalParameter && kVersionTextSize == driverlib::kVersionTextSize);

@@ -219,11 +219,20 @@ Element ParseElement(const char* text, std::size_t length)
     return Make(ElementKind::Other);
 }
 
-void ClearElementBuffer(ElementBuffer& buffer) { buffer.used = 0; }
+void ClearElementBuffer(ElementBuffer& buffer)
+{
+    buffer.used = 0;
+}
 
-char* RoomAt(ElementBuffer& buffer) { return buffer.bytes + buffer.used; }
+char* RoomAt(ElementBuffer& buffer)
+{
+    return buffer.bytes + buffer.used;
+}
 
-std::size_t Room(const ElementBuffer& buffer) { return ElementBuffer::kCapacity - buffer.used; }
+std::size_t Room(const ElementBuffer& buffer)
+{
+    return ElementBuffer::kCapacity - buffer.used;
+}
 
 void Commit(ElementBuffer& buffer, std::size_t count)
 {
@@ -235,8 +244,7 @@ int TakeElement(ElementBuffer& buffer, char (&text)[kMaxElementLength + 1])
     std::size_t consumed = 0;
     int result = -1;
     while (consumed < buffer.used) {
-        const char* start =
-            static_cast<const char*>(std::memchr(buffer.bytes + consumed, '<', buffer.used - consumed));
+        const char* start = static_cast<const char*>(std::memchr(buffer.bytes + consumed, '<', buffer.used - consumed));
         if (start == nullptr) {
             consumed = buffer.used;  // nothing but bytes between elements
             break;

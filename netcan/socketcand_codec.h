@@ -47,9 +47,9 @@ enum class ElementKind : std::uint8_t {
 
 struct Element {
     ElementKind kind;
-    DriverMsg msg;              // Frame: the received message, msgType 0, kMsgRemote and/or kMsgExtended
-    std::uint8_t hasErrorClass; // Error: the second word was an error class in hex
-    std::uint32_t errorClass;   // Error: the class bits when hasErrorClass
+    DriverMsg msg;               // Frame: the received message, msgType 0, kMsgRemote and/or kMsgExtended
+    std::uint8_t hasErrorClass;  // Error: the second word was an error class in hex
+    std::uint32_t errorClass;    // Error: the class bits when hasErrorClass
 };
 
 // Formats the command that puts `msg` on the bus into `text` (zero-terminated). Returns
@@ -66,7 +66,7 @@ Element ParseElement(const char* text, std::size_t length);
 // interrupts, is dropped.
 struct ElementBuffer {
     static constexpr std::size_t kCapacity = 4096;
-    std::size_t used;            // bytes held in `bytes`
+    std::size_t used;  // bytes held in `bytes`
     char bytes[kCapacity];
 };
 

@@ -25,7 +25,10 @@ bool ExecutableFolder(char* folder, std::size_t size)
 }  // namespace
 
 // The host build does not tell why a load failed.
-unsigned LastLoadForeignBits() { return 0; }
+unsigned LastLoadForeignBits()
+{
+    return 0;
+}
 
 LibraryHandle LoadLibraryFile(const char* fileName)
 {
@@ -39,8 +42,7 @@ LibraryHandle LoadLibraryFile(const char* fileName)
     char path[4096];
     if (ExecutableFolder(path, sizeof path)) {
         const std::size_t used = std::strlen(path);
-        if (std::snprintf(path + used, sizeof path - used, "%s", fileName) <
-            static_cast<int>(sizeof path - used)) {
+        if (std::snprintf(path + used, sizeof path - used, "%s", fileName) < static_cast<int>(sizeof path - used)) {
             if (access(path, F_OK) == 0)
                 return dlopen(path, RTLD_NOW | RTLD_LOCAL);
         }

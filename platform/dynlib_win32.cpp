@@ -14,22 +14,21 @@ unsigned lastForeignBits = 0;  // from the last LoadLibraryFile; see LastLoadFor
 // or the machine number itself for any other kind; 0 when the file is not a PE image.
 unsigned ImageBits(const wchar_t* path)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     unsigned bits = 0;
     IMAGE_DOS_HEADER dos{};
     DWORD got = 0;
-    if (ReadFile(file, &dos, sizeof dos, &got, nullptr) && got == sizeof dos &&
-        dos.e_magic == IMAGE_DOS_SIGNATURE && dos.e_lfanew > 0) {
+    if (ReadFile(file, &dos, sizeof dos, &got, nullptr) && got == sizeof dos && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+        dos.e_lfanew > 0) {
         // The NT signature and the file header follow at e_lfanew.
         unsigned char header[4 + sizeof(IMAGE_FILE_HEADER)];
         LARGE_INTEGER at{};
         at.QuadPart = dos.e_lfanew;
-        if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-            ReadFile(file, header, sizeof header, &got, nullptr) && got == sizeof header &&
-            std::memcmp(header, "PE\0\0", 4) == 0) {
+        if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ReadFile(file, header, sizeof header, &got, nullptr) &&
+            got == sizeof header && std::memcmp(header, "PE\0\0", 4) == 0) {
             const unsigned machine = header[4] | (header[5] << 8);  // little-endian
             if (machine == IMAGE_FILE_MACHINE_I386)
                 bits = 32;
@@ -83,14 +82,17 @@ LibraryHandle LoadLibraryFile(const char* fileName)
         return nullptr;
     // Only the program's folder and the system folder: a plain LoadLibrary would also
     // take a library of the same name from the current directory.
-    HMODULE module = LoadLibraryExW(
-        wideName, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module =
+        LoadLibraryExW(wideName, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr && GetLastError() == ERROR_BAD_EXE_FORMAT)
         lastForeignBits = ForeignBits(wideName);
     return reinterpret_cast<LibraryHandle>(module);
 }
 
-unsigned LastLoadForeignBits() { return lastForeignBits; }
+unsigned LastLoadForeignBits()
+{
+    return lastForeignBits;
+}
 
 void* ResolveEntryPoint(LibraryHandle library, const char* name)
 {

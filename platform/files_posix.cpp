@@ -3,7 +3,10 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-std::FILE* OpenFileUtf8(const char* path, const char* mode) { return std::fopen(path, mode); }
+std::FILE* OpenFileUtf8(const char* path, const char* mode)
+{
+    return std::fopen(path, mode);
+}
 
 bool ListFileNames(const char* folder, std::vector<std::string>& names)
 {

@@ -39,8 +39,7 @@ Line TakeLine(std::string_view& text, std::string_view commentMarks)
     return line;
 }
 
-bool ReadSettings(std::string_view text, std::string_view section, LeadingKeys leading, SettingHook take,
-                  void* context)
+bool ReadSettings(std::string_view text, std::string_view section, LeadingKeys leading, SettingHook take, void* context)
 {
     text = SkipByteOrderMark(text);
     bool inSection = leading == LeadingKeys::InSection;

@@ -15,12 +15,27 @@ std::uint32_t ReadManualTick()
     return now;
 }
 
-void UseManualClock(std::uint32_t startTick) { TheManualClock() = {true, startTick, 0}; }
+void UseManualClock(std::uint32_t startTick)
+{
+    TheManualClock() = {true, startTick, 0};
+}
 
-void SetManualTickStep(std::uint32_t ms) { TheManualClock().step = ms; }
+void SetManualTickStep(std::uint32_t ms)
+{
+    TheManualClock().step = ms;
+}
 
-void SetManualTick(std::uint32_t tick) { TheManualClock().tick = tick; }
+void SetManualTick(std::uint32_t tick)
+{
+    TheManualClock().tick = tick;
+}
 
-void AdvanceManualTick(std::uint32_t ms) { TheManualClock().tick += ms; }
+void AdvanceManualTick(std::uint32_t ms)
+{
+    TheManualClock().tick += ms;
+}
 
-void UseSystemClock() { TheManualClock().on = false; }
+void UseSystemClock()
+{
+    TheManualClock().on = false;
+}

@@ -4,15 +4,14 @@
 #include <cerrno>
 #include <ctime>
 
-
 std::uint32_t TickMs()
 {
     if (TheManualClock().on)
         return ReadManualTick();
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    const std::uint64_t ms =
+        static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);  // wraps at 2^32 ms
 }
 

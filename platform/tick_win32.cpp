@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-
 // GetTickCount moves in 15-16 ms steps, which would stretch every short time-out; the
 // performance counter gives the 1 ms resolution the protocol time-outs need.
 std::uint32_t TickMs()

@@ -18,46 +18,46 @@
 #define IDC_STATIC -1
 
 // Main window (dialog 101).
-#define IDC_ADDRESS 1000        // current slave address
-#define IDC_PORT 1002           // adapter port list
-#define IDC_MAKER 1003          // the maker's name line
-#define IDC_OUTPUT_BYTE 1004    // selected output byte, hex
+#define IDC_ADDRESS 1000      // current slave address
+#define IDC_PORT 1002         // adapter port list
+#define IDC_MAKER 1003        // the maker's name line
+#define IDC_OUTPUT_BYTE 1004  // selected output byte, hex
 #define IDC_INPUT_LIST 1005
 #define IDC_OUTPUT_LIST 1006
-#define IDC_BIT0 1007           // bit boxes 1007 (bit 0) to 1014 (bit 7)
+#define IDC_BIT0 1007  // bit boxes 1007 (bit 0) to 1014 (bit 7)
 #define IDC_BIT7 1014
 #define IDC_ADDRESS_LABEL 1019
 #define IDC_EDIT_LABEL 1021
 #define IDC_PORT_LABEL 1022
-#define IDC_COMM_ACTIVE 1023    // indicator only
+#define IDC_COMM_ACTIVE 1023  // indicator only
 #define IDC_BAUD_LABEL 1024
-#define IDC_BAUD 1025           // bit-rate list
+#define IDC_BAUD 1025  // bit-rate list
 #define IDC_FREEZE 1029
 #ifndef RC_INVOKED
 static_assert(IDC_BIT7 - IDC_BIT0 == 7, "bit box i is IDC_BIT0 + i");
 #endif
 
 // About box (dialog 108).
-#define IDC_ABOUT_NOTICE 1003   // the notice line, set when the box opens
-#define IDC_ABOUT_MAKER 1004    // the maker's name line, set when the box opens
+#define IDC_ABOUT_NOTICE 1003  // the notice line, set when the box opens
+#define IDC_ABOUT_MAKER 1004   // the maker's name line, set when the box opens
 #define IDC_ABOUT_TITLE 1028
 #define IDC_ABOUT_ICON 1029     // hidden frame: where the application icon is drawn
 #define IDC_ABOUT_VERSION 1030  // "V1.0" in the template, the version when shown
 
 // Search Slaves (dialog 109).
-#define IDC_SLAVE_LIST 1032     // one line per scanned node, item data the node ID
+#define IDC_SLAVE_LIST 1032  // one line per scanned node, item data the node ID
 
 // Read Object (dialog 110) and Write Object (dialog 111).
-#define IDC_SEND_VALUE 1033     // Write Object: value to write
-#define IDC_OBJECT_INDEX 1034   // object index, hex
+#define IDC_SEND_VALUE 1033       // Write Object: value to write
+#define IDC_OBJECT_INDEX 1034     // object index, hex
 #define IDC_OBJECT_SUBINDEX 1035  // subindex, hex
-#define IDC_RESULT_VALUE 1037   // Read Object: value read, in the selected format
-#define IDC_RESULT_LENGTH 1038  // Read Object: number of bytes read
-#define IDC_COUNT_1 1036        // Write Object: byte count buttons 1036 (1 byte) to 1039 (4 bytes)
+#define IDC_RESULT_VALUE 1037     // Read Object: value read, in the selected format
+#define IDC_RESULT_LENGTH 1038    // Read Object: number of bytes read
+#define IDC_COUNT_1 1036          // Write Object: byte count buttons 1036 (1 byte) to 1039 (4 bytes)
 #define IDC_COUNT_2 1037
 #define IDC_COUNT_3 1038
 #define IDC_COUNT_4 1039
-#define IDC_FORMAT_HEX 1040     // data format buttons, both object dialogs
+#define IDC_FORMAT_HEX 1040  // data format buttons, both object dialogs
 #define IDC_FORMAT_UNSIGNED 1041
 #define IDC_FORMAT_FLOAT 1042
 #define IDC_FORMAT_SIGNED 1043
@@ -71,13 +71,13 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 
 // Object Dictionary (dialog 112); Read ... is IDOK (also Enter and a double click on an
 // entry), Close is IDCANCEL.
-#define IDC_DICT_FILTER 1045    // filter text: a name part or an index ("1018sub2")
-#define IDC_DICT_LIST 1046      // list view, one row per entry, item data the entry's position
-#define IDC_DICT_FILE 1047      // the node, the file's name and its ProductName
-#define IDC_DICT_PROGRESS 1048  // Read All's progress and outcome
-#define IDC_DICT_READ_ALL 1049  // "Read All", "Abort" while it runs
-#define IDC_DICT_WRITE 1050     // Write Object for the selected entry (also Shift+Enter)
-#define IDC_DICT_OPEN 1051      // the file dialog: another EDS file for this node
+#define IDC_DICT_FILTER 1045        // filter text: a name part or an index ("1018sub2")
+#define IDC_DICT_LIST 1046          // list view, one row per entry, item data the entry's position
+#define IDC_DICT_FILE 1047          // the node, the file's name and its ProductName
+#define IDC_DICT_PROGRESS 1048      // Read All's progress and outcome
+#define IDC_DICT_READ_ALL 1049      // "Read All", "Abort" while it runs
+#define IDC_DICT_WRITE 1050         // Write Object for the selected entry (also Shift+Enter)
+#define IDC_DICT_OPEN 1051          // the file dialog: another EDS file for this node
 #define IDC_DICT_FILTER_LABEL 1052  // numbered, so the window is never taken for a message box
 
 // Menu and accelerator commands of the main window.
@@ -89,12 +89,12 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDM_HELP_KEY 40007           // F1
 #define IDM_HELP_CONTENTS 40008
 #define IDM_ABOUT 40014
-#define IDM_FOCUS_MAIN 40016         // F2
-#define IDM_FOCUS_READ 40017         // F3
-#define IDM_FOCUS_WRITE 40018        // F4
+#define IDM_FOCUS_MAIN 40016   // F2
+#define IDM_FOCUS_READ 40017   // F3
+#define IDM_FOCUS_WRITE 40018  // F4
 #define IDM_READ_OBJECT 110
 #define IDM_WRITE_OBJECT 111
-#define IDM_OBJECT_DICTIONARY 112    // F5: opens the window or brings it to the front
+#define IDM_OBJECT_DICTIONARY 112  // F5: opens the window or brings it to the front
 
 // String table.
 #define IDS_TITLE 1000
@@ -106,8 +106,8 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDS_OUTPUTS_WARNING 1010
 #define IDS_BUTTON_OK 1013
 #define IDS_BUTTON_ABORT 1014
-#define IDS_OBJECT_ABORT 1017        // "%s" receives the abort code as "%08Xh"
-#define IDS_BIT0 1020                // "&0" to "&7": 1020 + i labels bit box 1007 + i
+#define IDS_OBJECT_ABORT 1017  // "%s" receives the abort code as "%08Xh"
+#define IDS_BIT0 1020          // "&0" to "&7": 1020 + i labels bit box 1007 + i
 #define IDS_BIT7 1027
 #define IDS_CANNOT_LOAD_DLL 1037
 #define IDS_INVALID_VALUE 1038       // Write Object: a value text that does not convert

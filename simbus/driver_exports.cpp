@@ -126,7 +126,7 @@ World* AcquireWorld()
 {
     if (World* saved = FindSavedWorld())
         return saved;
-    // Zero-filled pages that no module owns: they stay when this library is unloaded.
+        // Zero-filled pages that no module owns: they stay when this library is unloaded.
 #if defined(_WIN32)
     void* memory = VirtualAlloc(nullptr, sizeof(World), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (memory == nullptr)
@@ -252,7 +252,10 @@ struct ModuleLifetime {
 
 const ModuleLifetime g_lifetime;
 
-bool ValidNodeNumber(std::uint32_t node) { return node >= 1 && node <= simbus::kMaxNodeId; }
+bool ValidNodeNumber(std::uint32_t node)
+{
+    return node >= 1 && node <= simbus::kMaxNodeId;
+}
 
 }  // namespace
 
@@ -297,7 +300,10 @@ std::uint32_t DRIVER_CALL CAN_VersionInfo(char* text)
 }
 
 // The adapter has no special functions.
-std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long, int) { return kSimIllegalParameter; }
+std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long, int)
+{
+    return kSimIllegalParameter;
+}
 
 std::uint32_t DRIVER_CALL CAN_ResetClient()
 {

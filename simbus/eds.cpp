@@ -86,9 +86,8 @@ bool ParseBehaviour(const eds::Entry& source, EdsEntry& entry, std::string& erro
         const std::size_t sub = lower.find("sub");
         std::uint32_t index = 0;
         std::uint32_t subIndex = 0;
-        if (sub == std::string::npos || !ParseHex(std::string_view(lower).substr(0, sub), index) ||
-            index > 0xFFFF || !ParseHex(std::string_view(lower).substr(sub + 3), subIndex) ||
-            subIndex > 0xFF)
+        if (sub == std::string::npos || !ParseHex(std::string_view(lower).substr(0, sub), index) || index > 0xFFFF ||
+            !ParseHex(std::string_view(lower).substr(sub + 3), subIndex) || subIndex > 0xFF)
             return Fail(error, source, "SimMirror needs <index>sub<subindex>");
         entry.behaviour = Behaviour::Mirror;
         entry.mirrorIndex = static_cast<std::uint16_t>(index);
@@ -136,11 +135,14 @@ bool MakeSlaveDevice(const eds::Device& source, EdsDevice& device, std::string& 
         if (entry.behaviour != Behaviour::Mirror)
             continue;
         // Entries are sorted by index and subindex.
-        const auto key = [](std::uint16_t index, std::uint8_t subIndex) { return (std::uint32_t{index} << 8) | subIndex; };
-        const auto found = std::lower_bound(
-            device.entries.begin(), device.entries.end(), key(entry.mirrorIndex, entry.mirrorSubIndex),
-            [&](const EdsEntry& e, std::uint32_t k) { return key(e.index, e.subIndex) < k; });
-        if (found == device.entries.end() || key(found->index, found->subIndex) != key(entry.mirrorIndex, entry.mirrorSubIndex)) {
+        const auto key = [](std::uint16_t index, std::uint8_t subIndex) {
+            return (std::uint32_t{index} << 8) | subIndex;
+        };
+        const auto found =
+            std::lower_bound(device.entries.begin(), device.entries.end(), key(entry.mirrorIndex, entry.mirrorSubIndex),
+                             [&](const EdsEntry& e, std::uint32_t k) { return key(e.index, e.subIndex) < k; });
+        if (found == device.entries.end() ||
+            key(found->index, found->subIndex) != key(entry.mirrorIndex, entry.mirrorSubIndex)) {
             Fail(error, source.entries[i], "SimMirror names no entry");
             device.entries.clear();
             return false;

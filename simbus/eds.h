@@ -47,7 +47,7 @@ struct EdsEntry {
     Behaviour behaviour;
     std::uint32_t param1;
     std::uint32_t param2;
-    std::uint16_t mirrorIndex;        // Behaviour::Mirror: the entry read back
+    std::uint16_t mirrorIndex;  // Behaviour::Mirror: the entry read back
     std::uint8_t mirrorSubIndex;
 };
 

@@ -35,9 +35,9 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
     if (const std::string* rate = ini::FindValue(ini, "Network", "BitRate")) {
         bool negative = false;
         std::uint64_t kbit = 0;
-        if (!rate->empty() && (!eds::ParseNumber(*rate, 0, negative, kbit) || negative ||
-                               (kbit != 0 && (kbit > UINT32_MAX ||
-                                              FindBitRateKbit(static_cast<std::uint32_t>(kbit)) == nullptr))))
+        if (!rate->empty() &&
+            (!eds::ParseNumber(*rate, 0, negative, kbit) || negative ||
+             (kbit != 0 && (kbit > UINT32_MAX || FindBitRateKbit(static_cast<std::uint32_t>(kbit)) == nullptr))))
             AddError(errors, "[Network] BitRate=" + *rate + ": not a CANopen bit rate in kbit/s");
         else
             network.bitRateKbit = static_cast<std::uint32_t>(kbit);
@@ -78,8 +78,7 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
     return network;
 }
 
-bool BuildNetwork(World& world, const NetworkDescription& network, EdsReader reader, void* context,
-                  std::string& errors)
+bool BuildNetwork(World& world, const NetworkDescription& network, EdsReader reader, void* context, std::string& errors)
 {
     const std::size_t errorsBefore = errors.size();
     world.networkKbit = network.bitRateKbit;

@@ -14,7 +14,10 @@ std::uint32_t EntryKey(std::uint16_t index, std::uint8_t subIndex)
     return (static_cast<std::uint32_t>(index) << 8) | subIndex;
 }
 
-std::uint32_t EntryKey(const ObjectEntry& entry) { return EntryKey(entry.index, entry.subIndex); }
+std::uint32_t EntryKey(const ObjectEntry& entry)
+{
+    return EntryKey(entry.index, entry.subIndex);
+}
 
 bool Allocate(World& world, std::uint32_t bytes, std::uint32_t& offset)
 {
@@ -107,15 +110,15 @@ std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index
     ObjectEntry* first = world.entries + node.firstEntry;
     ObjectEntry* last = first + node.entryCount;
     const std::uint32_t key = EntryKey(index, subIndex);
-    ObjectEntry* found = std::lower_bound(
-        first, last, key, [](const ObjectEntry& e, std::uint32_t k) { return EntryKey(e) < k; });
+    ObjectEntry* found =
+        std::lower_bound(first, last, key, [](const ObjectEntry& e, std::uint32_t k) { return EntryKey(e) < k; });
     if (found != last && EntryKey(*found) == key) {
         entry = found;
         return 0;
     }
     // Any entry of the same index means the object is there and only the subindex is not.
-    const bool objectExists = (found != last && found->index == index) ||
-                              (found != first && (found - 1)->index == index);
+    const bool objectExists =
+        (found != last && found->index == index) || (found != first && (found - 1)->index == index);
     return objectExists ? kAbortNoSubIndex : kAbortNoObject;
 }
 
@@ -169,8 +172,7 @@ void RefreshInputs(World& world, std::uint8_t nodeId, std::uint32_t now)
 }
 
 std::uint32_t ReadForSdo(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-                         std::uint8_t* data, std::uint32_t capacity, std::uint32_t& length,
-                         std::uint32_t now)
+                         std::uint8_t* data, std::uint32_t capacity, std::uint32_t& length, std::uint32_t now)
 {
     length = 0;
     ObjectEntry* entry = nullptr;

@@ -11,20 +11,20 @@
 namespace simbus {
 
 // CiA 301 abort codes the slaves send.
-constexpr std::uint32_t kAbortToggle = 0x05030000;            // toggle bit not alternated
-constexpr std::uint32_t kAbortCommand = 0x05040001;           // unknown or invalid command specifier
-constexpr std::uint32_t kAbortWriteOnly = 0x06010001;         // read of a write-only object
-constexpr std::uint32_t kAbortReadOnly = 0x06010002;          // write of a read-only or const object
-constexpr std::uint32_t kAbortNoObject = 0x06020000;          // object does not exist
-constexpr std::uint32_t kAbortNotMappable = 0x06040041;       // object cannot be mapped to the PDO
-constexpr std::uint32_t kAbortPdoTooLong = 0x06040042;        // mapped objects exceed the PDO length
-constexpr std::uint32_t kAbortIncompatible = 0x06040043;      // general parameter incompatibility
-constexpr std::uint32_t kAbortTypeLength = 0x06070010;        // data type does not match, length differs
-constexpr std::uint32_t kAbortTooLong = 0x06070012;           // length of service parameter too high
-constexpr std::uint32_t kAbortTooShort = 0x06070013;          // length of service parameter too low
-constexpr std::uint32_t kAbortNoSubIndex = 0x06090011;        // subindex does not exist
-constexpr std::uint32_t kAbortValueRange = 0x06090030;        // value range of parameter exceeded
-constexpr std::uint32_t kAbortValueTooHigh = 0x06090031;      // value of parameter too high
+constexpr std::uint32_t kAbortToggle = 0x05030000;        // toggle bit not alternated
+constexpr std::uint32_t kAbortCommand = 0x05040001;       // unknown or invalid command specifier
+constexpr std::uint32_t kAbortWriteOnly = 0x06010001;     // read of a write-only object
+constexpr std::uint32_t kAbortReadOnly = 0x06010002;      // write of a read-only or const object
+constexpr std::uint32_t kAbortNoObject = 0x06020000;      // object does not exist
+constexpr std::uint32_t kAbortNotMappable = 0x06040041;   // object cannot be mapped to the PDO
+constexpr std::uint32_t kAbortPdoTooLong = 0x06040042;    // mapped objects exceed the PDO length
+constexpr std::uint32_t kAbortIncompatible = 0x06040043;  // general parameter incompatibility
+constexpr std::uint32_t kAbortTypeLength = 0x06070010;    // data type does not match, length differs
+constexpr std::uint32_t kAbortTooLong = 0x06070012;       // length of service parameter too high
+constexpr std::uint32_t kAbortTooShort = 0x06070013;      // length of service parameter too low
+constexpr std::uint32_t kAbortNoSubIndex = 0x06090011;    // subindex does not exist
+constexpr std::uint32_t kAbortValueRange = 0x06090030;    // value range of parameter exceeded
+constexpr std::uint32_t kAbortValueTooHigh = 0x06090031;  // value of parameter too high
 
 // Adds the slave `nodeId` with the EDS's entries (replacing nothing: the node must be
 // absent). False with a message when the World has no room left.
@@ -33,8 +33,8 @@ bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std
 // nullptr when the node is absent or has no such entry.
 ObjectEntry* FindEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex);
 // 0, kAbortNoObject or kAbortNoSubIndex; `entry` set on 0.
-std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index,
-                          std::uint8_t subIndex, ObjectEntry*& entry);
+std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                          ObjectEntry*& entry);
 
 inline std::uint8_t* EntryValue(World& world, const ObjectEntry& entry)
 {
@@ -49,8 +49,7 @@ void RefreshInputs(World& world, std::uint8_t nodeId, std::uint32_t now);
 
 // An SDO upload's view: access checked, value copied (at most `capacity` bytes).
 std::uint32_t ReadForSdo(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-                         std::uint8_t* data, std::uint32_t capacity, std::uint32_t& length,
-                         std::uint32_t now);
+                         std::uint8_t* data, std::uint32_t capacity, std::uint32_t& length, std::uint32_t now);
 
 // Checks an SDO download of `length` bytes before any data arrive: existence, access,
 // and a length announced for a fixed-size type (lengthKnown false: not announced).

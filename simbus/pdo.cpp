@@ -18,7 +18,10 @@ constexpr std::uint16_t kPdoCount = 512;
 constexpr std::uint32_t kMaxPdoBits = 64;
 constexpr std::uint8_t kMaxMappedObjects = 0x40;
 
-bool InRange(std::uint16_t index, std::uint16_t first) { return index >= first && index < first + kPdoCount; }
+bool InRange(std::uint16_t index, std::uint16_t first)
+{
+    return index >= first && index < first + kPdoCount;
+}
 
 // COB-ID entry of the PDO whose communication object is `commIndex`; invalid when missing.
 std::uint32_t CobId(World& world, std::uint8_t nodeId, std::uint16_t commIndex)
@@ -196,8 +199,8 @@ bool BuildTransmitPdo(World& world, std::uint8_t nodeId, std::uint16_t n, Driver
     for (std::uint8_t k = 1; k <= count; ++k) {
         const std::uint32_t value = MappingValue(world, nodeId, mappingIndex, k);
         const std::uint32_t bits = value & 0xFF;
-        const ObjectEntry* target = FindEntry(world, nodeId, static_cast<std::uint16_t>(value >> 16),
-                                              static_cast<std::uint8_t>(value >> 8));
+        const ObjectEntry* target =
+            FindEntry(world, nodeId, static_cast<std::uint16_t>(value >> 16), static_cast<std::uint8_t>(value >> 8));
         if (target != nullptr)
             CopyBits(EntryValue(world, *target), 0, msg.data, bit, std::min<std::uint32_t>(bits, target->length * 8u));
         bit += bits;
@@ -238,8 +241,8 @@ void ApplyReceivePdo(World& world, std::uint8_t nodeId, const DriverMsg& frame)
     for (std::uint8_t k = 1; k <= count; ++k) {
         const std::uint32_t value = MappingValue(world, nodeId, mappingIndex, k);
         const std::uint32_t bits = value & 0xFF;
-        ObjectEntry* target = FindEntry(world, nodeId, static_cast<std::uint16_t>(value >> 16),
-                                        static_cast<std::uint8_t>(value >> 8));
+        ObjectEntry* target =
+            FindEntry(world, nodeId, static_cast<std::uint16_t>(value >> 16), static_cast<std::uint8_t>(value >> 8));
         if (target != nullptr && bits <= target->capacity * 8u) {
             CopyBits(frame.data, bit, EntryValue(world, *target), 0, bits);
             if (IsVariableLength(target->dataType))

@@ -47,8 +47,8 @@ void SendResponse(World& world, std::uint8_t nodeId, const std::uint8_t (&bytes)
     NodeTransmit(world, nodeId, msg, now);
 }
 
-void SendAbort(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-               std::uint32_t code, std::uint32_t now)
+void SendAbort(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex, std::uint32_t code,
+               std::uint32_t now)
 {
     world.nodes[nodeId].sdo.state = SdoServerState::Idle;
     std::uint8_t bytes[8] = {0x80};
@@ -58,8 +58,8 @@ void SendAbort(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint
     SendResponse(world, nodeId, bytes, now);
 }
 
-void SendIndexed(World& world, std::uint8_t nodeId, std::uint8_t command, std::uint16_t index,
-                 std::uint8_t subIndex, std::uint32_t data, std::uint32_t now)
+void SendIndexed(World& world, std::uint8_t nodeId, std::uint8_t command, std::uint16_t index, std::uint8_t subIndex,
+                 std::uint32_t data, std::uint32_t now)
 {
     std::uint8_t bytes[8] = {command};
     StoreLe16(bytes + 1, index);
@@ -68,8 +68,7 @@ void SendIndexed(World& world, std::uint8_t nodeId, std::uint8_t command, std::u
     SendResponse(world, nodeId, bytes, now);
 }
 
-void InitiateUpload(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-                    std::uint32_t now)
+void InitiateUpload(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex, std::uint32_t now)
 {
     SimNode& node = world.nodes[nodeId];
     SdoServer& sdo = node.sdo;

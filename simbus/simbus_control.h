@@ -102,8 +102,7 @@ SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimWriteRefuse(std::uint32_t count);
 // CAN_Status returns this value (ORed with a pending overrun) until set again.
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetStatus(std::uint32_t status);
 
-SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetNodeMode(std::uint32_t node, std::uint32_t mode,
-                                                       std::uint32_t param);
+SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetNodeMode(std::uint32_t node, std::uint32_t mode, std::uint32_t param);
 // The node resets itself as if powered again: defaults, pre-operational, boot-up.
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimBootNode(std::uint32_t node);
 // The node sends its first valid transmit PDO `count` times at once, in any NMT state.
@@ -113,11 +112,9 @@ SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimGetNodeState(std::uint32_t node);
 // An object value of a slave, past its access rights. Results are SDO abort codes
 // (0x06020000, 0x06090011, 0x06070012) or kSimIllegalParameter. A shorter value
 // written to a number fills the high bytes with 0.
-SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimGetObject(std::uint32_t node, std::uint32_t index,
-                                                     std::uint32_t subIndex, std::uint8_t* data,
-                                                     std::uint32_t capacity, std::uint32_t* length);
-SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetObject(std::uint32_t node, std::uint32_t index,
-                                                     std::uint32_t subIndex,
+SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimGetObject(std::uint32_t node, std::uint32_t index, std::uint32_t subIndex,
+                                                     std::uint8_t* data, std::uint32_t capacity, std::uint32_t* length);
+SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetObject(std::uint32_t node, std::uint32_t index, std::uint32_t subIndex,
                                                      const std::uint8_t* data, std::uint32_t length);
 
 // The library's millisecond clock (delayed answers, changing inputs): manual != 0 holds
@@ -150,8 +147,7 @@ using SimSetAnimationEntry = decltype(&SimSetAnimation);
 
 // Every control name the library exports, for export checks and resolvers.
 constexpr const char* kSimControlNames[] = {
-    "SimReset",        "SimGetLastError", "SimGetCounters", "SimInjectFrame", "SimInjectStatus",
-    "SimReadSent",     "SimClearSent",    "SimWriteFull",   "SimWriteRefuse", "SimSetStatus",
-    "SimSetNodeMode",  "SimBootNode",     "SimFloodPdo",    "SimGetNodeState", "SimGetObject",
-    "SimSetObject",    "SimSetClock",     "SimSetAnimation",
+    "SimReset",     "SimGetLastError", "SimGetCounters", "SimInjectFrame", "SimInjectStatus", "SimReadSent",
+    "SimClearSent", "SimWriteFull",    "SimWriteRefuse", "SimSetStatus",   "SimSetNodeMode",  "SimBootNode",
+    "SimFloodPdo",  "SimGetNodeState", "SimGetObject",   "SimSetObject",   "SimSetClock",     "SimSetAnimation",
 };

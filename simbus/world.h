@@ -19,12 +19,12 @@
 namespace simbus {
 
 constexpr std::uint32_t kMaxNodeId = 127;
-constexpr std::uint32_t kMaxEntries = 16384;               // object entries of all slaves
-constexpr std::uint32_t kPoolBytes = 2u * 1024u * 1024u;   // current and default values
-constexpr std::uint32_t kMaxValueBytes = 1024;             // longest writable string or domain
-constexpr std::uint32_t kReceiveQueueSize = 4096;          // master's receive queue
-constexpr std::uint32_t kPendingSize = 1024;               // frames of delayed nodes in flight
-constexpr std::uint32_t kSentLogSize = 4096;               // frames the master sent, for tests
+constexpr std::uint32_t kMaxEntries = 16384;              // object entries of all slaves
+constexpr std::uint32_t kPoolBytes = 2u * 1024u * 1024u;  // current and default values
+constexpr std::uint32_t kMaxValueBytes = 1024;            // longest writable string or domain
+constexpr std::uint32_t kReceiveQueueSize = 4096;         // master's receive queue
+constexpr std::uint32_t kPendingSize = 1024;              // frames of delayed nodes in flight
+constexpr std::uint32_t kSentLogSize = 4096;              // frames the master sent, for tests
 
 // "VSB1": identifies a block of this layout when a reloaded library finds it again.
 constexpr std::uint32_t kWorldMagic = 0x31425356u;
@@ -52,14 +52,14 @@ struct ObjectEntry {
     std::uint16_t index;
     std::uint8_t subIndex;
     Access access;
-    std::uint16_t dataType;         // CiA 301 data type index (0x0007 UNSIGNED32, ...)
-    std::uint8_t pdoMappable;       // PDOMapping=1 in the EDS
+    std::uint16_t dataType;    // CiA 301 data type index (0x0007 UNSIGNED32, ...)
+    std::uint8_t pdoMappable;  // PDOMapping=1 in the EDS
     Behaviour behaviour;
-    std::uint32_t valueOffset;      // current value in World::pool
-    std::uint32_t defaultOffset;    // value after a reset, in World::pool
-    std::uint16_t length;           // bytes of the current value
+    std::uint32_t valueOffset;    // current value in World::pool
+    std::uint32_t defaultOffset;  // value after a reset, in World::pool
+    std::uint16_t length;         // bytes of the current value
     std::uint16_t defaultLength;
-    std::uint16_t capacity;         // room at valueOffset: the type's size, or up to kMaxValueBytes
+    std::uint16_t capacity;  // room at valueOffset: the type's size, or up to kMaxValueBytes
     std::uint16_t reserved;
     std::uint32_t behaviourParam1;  // see Behaviour
     std::uint32_t behaviourParam2;
@@ -75,8 +75,8 @@ struct SdoServer {
     std::uint8_t sizeIndicated;  // download: the client announced `size`
     std::uint16_t index;
     std::uint16_t reserved;
-    std::uint32_t size;          // upload: bytes to send; download: announced size
-    std::uint32_t offset;        // bytes sent or received so far
+    std::uint32_t size;                       // upload: bytes to send; download: announced size
+    std::uint32_t offset;                     // bytes sent or received so far
     std::uint8_t buffer[kMaxValueBytes + 8];  // +8: room for a 1001-byte announcement
 };
 
@@ -85,9 +85,9 @@ struct SimNode {
     NmtState nmtState;
     std::uint8_t bootAnnounced;  // its boot-up message has been on the bus
     std::uint8_t reserved;
-    std::uint32_t firstEntry;    // its entries in World::entries, sorted by index, subindex
+    std::uint32_t firstEntry;  // its entries in World::entries, sorted by index, subindex
     std::uint32_t entryCount;
-    std::uint32_t mode;          // kSimNode*
+    std::uint32_t mode;  // kSimNode*
     std::uint32_t modeParam;
     SdoServer sdo;
 };
@@ -107,15 +107,15 @@ struct PendingList {
 
 struct Adapter {
     std::uint8_t open;
-    std::uint8_t overrun;      // receive queue overflowed since CAN_Status last looked
+    std::uint8_t overrun;  // receive queue overflowed since CAN_Status last looked
     std::uint16_t btr0btr1;
-    std::uint32_t kbit;        // bit rate it was opened with
+    std::uint32_t kbit;  // bit rate it was opened with
 };
 
 struct Controls {
-    std::uint32_t status;          // SimSetStatus
-    std::uint32_t writeFull;       // CAN_Write calls left that report a full queue
-    std::uint32_t writeRefuse;     // CAN_Write calls left that refuse; kSimAlways
+    std::uint32_t status;       // SimSetStatus
+    std::uint32_t writeFull;    // CAN_Write calls left that report a full queue
+    std::uint32_t writeRefuse;  // CAN_Write calls left that refuse; kSimAlways
     std::uint8_t manualClock;
     std::uint8_t animationOff;
     std::uint16_t reserved;
@@ -124,7 +124,7 @@ struct Controls {
 
 struct World {
     std::uint32_t magic;
-    std::uint32_t layoutSize;   // sizeof(World) of the library that created it
+    std::uint32_t layoutSize;  // sizeof(World) of the library that created it
     std::uint8_t networkLoaded;
     SimCounters counters;
     Adapter adapter;

@@ -12,8 +12,8 @@ using PortHandle = std::uintptr_t;
 constexpr PortHandle kNoPort = ~static_cast<PortHandle>(0);
 
 enum class PortResult : std::uint8_t {
-    Done,     // the count says how many bytes moved (maybe none)
-    Failed,   // the port is gone (adapter unplugged, device closed its side)
+    Done,    // the count says how many bytes moved (maybe none)
+    Failed,  // the port is gone (adapter unplugged, device closed its side)
 };
 
 // Opens the named port at `baud`, 8 data bits, no parity, one stop bit, no flow control,

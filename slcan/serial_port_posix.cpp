@@ -15,22 +15,38 @@ namespace {
 speed_t SpeedFor(std::uint32_t baud)
 {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 2000000: return B2000000;
-    case 3000000: return B3000000;
-    case 4000000: return B4000000;
-    default: return B0;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    case 1000000:
+        return B1000000;
+    case 2000000:
+        return B2000000;
+    case 3000000:
+        return B3000000;
+    case 4000000:
+        return B4000000;
+    default:
+        return B0;
     }
 }
 

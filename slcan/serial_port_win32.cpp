@@ -9,7 +9,10 @@ namespace slcan {
 
 namespace {
 
-HANDLE AsHandle(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+HANDLE AsHandle(PortHandle port)
+{
+    return reinterpret_cast<HANDLE>(port);
+}
 
 // How long one WriteFile may take before it returns what went out.
 constexpr DWORD kWriteTimeoutMs = 100;

@@ -68,11 +68,19 @@ bool ParseFrame(const char* text, std::size_t length, DriverMsg& msg, std::uint8
     bool extended = false;
     bool remote = false;
     switch (text[0]) {
-    case 't': break;
-    case 'T': extended = true; break;
-    case 'r': remote = true; break;
-    case 'R': extended = remote = true; break;
-    default: return false;
+    case 't':
+        break;
+    case 'T':
+        extended = true;
+        break;
+    case 'r':
+        remote = true;
+        break;
+    case 'R':
+        extended = remote = true;
+        break;
+    default:
+        return false;
     }
     const std::size_t idDigits = extended ? 8 : 3;
     if (length < 1 + idDigits + 1)

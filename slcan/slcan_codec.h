@@ -51,22 +51,22 @@ constexpr std::uint8_t kFlagBusError = 0x80;
 std::size_t FormatFrame(const DriverMsg& msg, char* text, std::size_t size);
 
 enum class LineKind : std::uint8_t {
-    Ok,            // a bare CR: the last command was done
-    Error,         // BEL: the last command was refused
-    TransmitAck,   // "z" or "Z": a frame was queued for sending
-    Frame,         // a received frame: `msg`, maybe `timestamp`
-    Flags,         // "Fxx": `flags`
-    Version,       // "Vhhss": `text`
-    Serial,        // "Nxxxx": `text`
-    Malformed,     // anything else, or a line that was too long
+    Ok,           // a bare CR: the last command was done
+    Error,        // BEL: the last command was refused
+    TransmitAck,  // "z" or "Z": a frame was queued for sending
+    Frame,        // a received frame: `msg`, maybe `timestamp`
+    Flags,        // "Fxx": `flags`
+    Version,      // "Vhhss": `text`
+    Serial,       // "Nxxxx": `text`
+    Malformed,    // anything else, or a line that was too long
 };
 
 struct Line {
     LineKind kind;
-    DriverMsg msg;               // Frame: msgType 0, kMsgRemote and/or kMsgExtended
-    std::uint8_t hasTimestamp;   // Frame: a time stamp followed the data
-    std::uint16_t timestamp;     // Frame: milliseconds, when hasTimestamp
-    std::uint8_t flags;          // Flags: the status bits
+    DriverMsg msg;                  // Frame: msgType 0, kMsgRemote and/or kMsgExtended
+    std::uint8_t hasTimestamp;      // Frame: a time stamp followed the data
+    std::uint16_t timestamp;        // Frame: milliseconds, when hasTimestamp
+    std::uint8_t flags;             // Flags: the status bits
     char text[kMaxLineLength + 1];  // Version, Serial: the line, zero-terminated
 };
 
@@ -83,8 +83,8 @@ Line ParseLine(const char* text, std::size_t length);
 // lines are skipped; a line longer than kMaxLineLength is dropped whole and reported once
 // as Malformed when its CR arrives.
 struct LineParser {
-    std::size_t used;           // characters held in `line`
-    std::uint8_t overlong;      // the current line passed kMaxLineLength
+    std::size_t used;       // characters held in `line`
+    std::uint8_t overlong;  // the current line passed kMaxLineLength
     char line[kMaxLineLength];
 };
 

@@ -40,8 +40,14 @@ namespace {
 volatile std::sig_atomic_t stopRequested = 0;
 volatile std::sig_atomic_t muteToggles = 0;
 
-void OnStop(int) { stopRequested = 1; }
-void OnMute(int) { muteToggles = muteToggles + 1; }
+void OnStop(int)
+{
+    stopRequested = 1;
+}
+void OnMute(int)
+{
+    muteToggles = muteToggles + 1;
+}
 
 struct Simbus {
     LibraryHandle library;
@@ -52,14 +58,14 @@ struct Simbus {
 };
 
 struct Device {
-    int master;                 // the pseudo-terminal's master side
-    int bitRateCode;            // from S, -1 before
-    bool open;                  // O done, C not yet
-    bool timestamps;            // Z1
-    bool muted;                 // SIGUSR1
-    std::uint8_t flags;         // F bits since the last F
-    std::FILE* record;          // --record, or nullptr
-    std::size_t used;           // characters of the command being received
+    int master;          // the pseudo-terminal's master side
+    int bitRateCode;     // from S, -1 before
+    bool open;           // O done, C not yet
+    bool timestamps;     // Z1
+    bool muted;          // SIGUSR1
+    std::uint8_t flags;  // F bits since the last F
+    std::FILE* record;   // --record, or nullptr
+    std::size_t used;    // characters of the command being received
     bool overlong;
     char command[64];
     Simbus sim;
@@ -88,7 +94,10 @@ void Send(Device& device, const char* text, std::size_t length)
     }
 }
 
-void SendText(Device& device, const char* text) { Send(device, text, std::strlen(text)); }
+void SendText(Device& device, const char* text)
+{
+    Send(device, text, std::strlen(text));
+}
 
 void Record(Device& device, const char* direction, const DriverMsg& msg)
 {
@@ -277,16 +286,17 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--timestamps") == 0) {
             timestamps = true;
         } else {
-            std::fprintf(stderr, "usage: slcan_device [--link PATH] [--record FILE] [--timestamps] [--mute-file PATH]\n");
+            std::fprintf(stderr,
+                         "usage: slcan_device [--link PATH] [--record FILE] [--timestamps] [--mute-file PATH]\n");
             return 2;
         }
     }
 
-    struct sigaction stop{};
+    struct sigaction stop {};
     stop.sa_handler = OnStop;
     ::sigaction(SIGTERM, &stop, nullptr);
     ::sigaction(SIGINT, &stop, nullptr);
-    struct sigaction mute{};
+    struct sigaction mute {};
     mute.sa_handler = OnMute;
     ::sigaction(SIGUSR1, &mute, nullptr);
 

@@ -63,14 +63,14 @@ struct TransmitBuffer {
 struct Link {
     LinkState state;
     PortHandle port;
-    std::uint32_t timeoutMs;        // from slcan.ini
-    std::uint32_t lastInputMs;      // when the device last sent anything
-    std::uint32_t lastPollMs;       // when "F" was last sent
-    std::uint8_t flagsSupported;    // the device has not refused "F"
-    std::uint8_t deviceFlags;       // F answers not yet reported by CAN_Status
-    std::uint8_t overrun;           // a frame found the queue full; reported once
-    std::uint8_t refused;           // a frame was answered BEL; reported once
-    std::uint8_t noAnswer;          // the device stopped answering; until it speaks
+    std::uint32_t timeoutMs;      // from slcan.ini
+    std::uint32_t lastInputMs;    // when the device last sent anything
+    std::uint32_t lastPollMs;     // when "F" was last sent
+    std::uint8_t flagsSupported;  // the device has not refused "F"
+    std::uint8_t deviceFlags;     // F answers not yet reported by CAN_Status
+    std::uint8_t overrun;         // a frame found the queue full; reported once
+    std::uint8_t refused;         // a frame was answered BEL; reported once
+    std::uint8_t noAnswer;        // the device stopped answering; until it speaks
     LineParser parser;
     TransmitBuffer output;
     PendingRing pending;
@@ -270,7 +270,10 @@ bool AwaitAnswer(std::uint32_t start, std::uint32_t timeoutMs, Line& answer)
     }
 }
 
-void CopyText(char (&to)[kMaxLineLength + 1], const char* from) { std::snprintf(to, sizeof to, "%s", from); }
+void CopyText(char (&to)[kMaxLineLength + 1], const char* from)
+{
+    std::snprintf(to, sizeof to, "%s", from);
+}
 
 void WriteLog(const SlcanConfig& config, const BitRateRow& rate, std::uint32_t result)
 {
@@ -287,11 +290,9 @@ void WriteLog(const SlcanConfig& config, const BitRateRow& rate, std::uint32_t r
             return;
     }
     std::fprintf(file, "Port %s at %u baud: version %s, serial number %s, S%d (%u kbit/s): %s (0x%04X)\r\n",
-                 config.port, static_cast<unsigned>(config.baud),
-                 link.version[0] != '\0' ? link.version : "(none)",
+                 config.port, static_cast<unsigned>(config.baud), link.version[0] != '\0' ? link.version : "(none)",
                  link.serial[0] != '\0' ? link.serial : "(none)", static_cast<int>(rate.slcanCode),
-                 static_cast<unsigned>(rate.kBaud), result == kSlOk ? "open" : "failed",
-                 static_cast<unsigned>(result));
+                 static_cast<unsigned>(rate.kBaud), result == kSlOk ? "open" : "failed", static_cast<unsigned>(result));
     std::fclose(file);
 }
 
@@ -353,7 +354,10 @@ std::uint32_t NotOpenResult()
 }
 
 // What CAN_Read adds to "queue empty".
-std::uint32_t ReadTrouble() { return link.state == LinkState::Open ? 0 : NotOpenResult(); }
+std::uint32_t ReadTrouble()
+{
+    return link.state == LinkState::Open ? 0 : NotOpenResult();
+}
 
 static_assert(kSlOk == driverlib::kOk && kSlReceiveEmpty == driverlib::kReceiveEmpty &&
               kSlIllegalParameter == driverlib::kIllegalParameter && kVersionTextSize == driverlib::kVersionTextSize);

@@ -15,17 +15,17 @@
 namespace slcan {
 
 constexpr std::uint32_t kSlOk = 0;
-constexpr std::uint32_t kSlWriteRefused = 0x0004;     // CAN_Write: the record is no frame
-constexpr std::uint32_t kSlBusError = 0x0010;         // CAN_Status: the device reports a bus error
-constexpr std::uint32_t kSlReceiveEmpty = 0x0020;     // CAN_Read: no message waiting
-constexpr std::uint32_t kSlReceiveOverrun = 0x0040;   // CAN_Status: frames were lost (here or in the device)
-constexpr std::uint32_t kSlTransmitFull = 0x0080;     // CAN_Write: no room for the frame now, retry
-constexpr std::uint32_t kSlDeviceQueueFull = 0x0100;  // CAN_Status: the device's transmit queue was full
-constexpr std::uint32_t kSlCommandRefused = 0x0400;   // the device answered BEL (a frame, S or O)
-constexpr std::uint32_t kSlNoAnswer = 0x0800;         // the device does not answer
-constexpr std::uint32_t kSlNotInitialised = 0x1000;   // no CAN_Init since loading or CAN_Close
-constexpr std::uint32_t kSlNoPort = 0x2000;           // the port cannot be opened, or was lost
-constexpr std::uint32_t kSlIllegalParameter = 0x4000; // null record, unknown bit rate, bad slcan.ini
+constexpr std::uint32_t kSlWriteRefused = 0x0004;      // CAN_Write: the record is no frame
+constexpr std::uint32_t kSlBusError = 0x0010;          // CAN_Status: the device reports a bus error
+constexpr std::uint32_t kSlReceiveEmpty = 0x0020;      // CAN_Read: no message waiting
+constexpr std::uint32_t kSlReceiveOverrun = 0x0040;    // CAN_Status: frames were lost (here or in the device)
+constexpr std::uint32_t kSlTransmitFull = 0x0080;      // CAN_Write: no room for the frame now, retry
+constexpr std::uint32_t kSlDeviceQueueFull = 0x0100;   // CAN_Status: the device's transmit queue was full
+constexpr std::uint32_t kSlCommandRefused = 0x0400;    // the device answered BEL (a frame, S or O)
+constexpr std::uint32_t kSlNoAnswer = 0x0800;          // the device does not answer
+constexpr std::uint32_t kSlNotInitialised = 0x1000;    // no CAN_Init since loading or CAN_Close
+constexpr std::uint32_t kSlNoPort = 0x2000;            // the port cannot be opened, or was lost
+constexpr std::uint32_t kSlIllegalParameter = 0x4000;  // null record, unknown bit rate, bad slcan.ini
 
 // The library's part of the text CAN_VersionInfo writes; the device's version and serial
 // number follow once CAN_Init has read them. Never more than kVersionTextSize bytes.

@@ -19,12 +19,12 @@ namespace {
 
 constexpr int kColumnCount = 7;
 constexpr int kColumnWidths[kColumnCount] = {48, 40, 205, 110, 56, 90, 150};  // pixels
-constexpr int kTextSize = 1025;  // wsprintfW writes at most 1024 characters
+constexpr int kTextSize = 1025;              // wsprintfW writes at most 1024 characters
 constexpr std::size_t kArgumentChars = 300;  // of a name filled into a window text
 
 enum Column { ColumnIndex, ColumnSub, ColumnName, ColumnType, ColumnAccess, ColumnDefault, ColumnValue };
 
-bool readAllRunning = false;   // Read All runs in this window's command handler
+bool readAllRunning = false;     // Read All runs in this window's command handler
 bool closeAfterReading = false;  // Close was asked for while it ran
 
 std::wstring Wide(const std::string& utf8)
@@ -182,7 +182,8 @@ std::wstring FileName(const std::string& path)
 void ShowFileLine(HWND dialog)
 {
     wchar_t text[kTextSize];
-    const unsigned node = objectDictionary.node != 0 ? objectDictionary.node : static_cast<unsigned>(appSettings.CurrAdr);
+    const unsigned node =
+        objectDictionary.node != 0 ? objectDictionary.node : static_cast<unsigned>(appSettings.CurrAdr);
     if (objectDictionary.path.empty()) {
         wsprintfW(text, LoadText(IDS_DICT_NO_FILE).c_str(), node);
     } else {
@@ -277,8 +278,9 @@ void OpenEntry(HWND dialog, bool write)
     if (size > 4 && size != eds::kVariableSize)
         preset = EntryPreset{FormatRaw, 0};
     // Write Object starts from the value last read, else from the file's default.
-    const std::vector<std::uint8_t>& value =
-        last.state == ValueState::Read ? last.data : entry.hasDefault ? entry.defaultValue : last.data;
+    const std::vector<std::uint8_t>& value = last.state == ValueState::Read ? last.data
+                                             : entry.hasDefault             ? entry.defaultValue
+                                                                            : last.data;
     PresetObjectDialogs(entry.index, entry.subIndex, preset.format, preset.count,
                         value.empty() ? nullptr : value.data(), static_cast<std::uint32_t>(value.size()),
                         write ? &entry : nullptr);
@@ -428,9 +430,10 @@ int PickEdsFile(HWND owner, char* path, std::uint32_t size)
     // common controls (the shell loads those when the window first opens).
     static HMODULE dialogs = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     using OpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
-    const auto open = dialogs != nullptr ? reinterpret_cast<OpenFileName>(
-                                               reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW")))
-                                         : nullptr;
+    const auto open =
+        dialogs != nullptr
+            ? reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW")))
+            : nullptr;
     if (open == nullptr || !open(&dialog))
         return 0;
     return WideCharToMultiByte(CP_UTF8, 0, chosen, -1, path, static_cast<int>(size), nullptr, nullptr) != 0 ? 1 : 0;

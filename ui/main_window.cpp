@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr int kBitCount = 8;             // bit box i is IDC_BIT0 + i, labelled by string IDS_BIT0 + i
-constexpr int kTitleSize = 100;          // the caption holds at most 99 characters
+constexpr int kBitCount = 8;     // bit box i is IDC_BIT0 + i, labelled by string IDS_BIT0 + i
+constexpr int kTitleSize = 100;  // the caption holds at most 99 characters
 constexpr wchar_t kFallbackTitle[] = L"Velomar";
 constexpr int kOutputByteTextSize = 100;  // field 1004 is read up to 99 characters
 constexpr std::uint32_t kLargestByte = 0xFF;
@@ -111,7 +111,8 @@ void ShowOutputByte(HWND window, std::uint32_t value, EntryKind kind)
     for (int i = 0; i < kBitCount; ++i)
         CheckBox(window, IDC_BIT0 + i, data && ((value >> i) & 1u) != 0);
     wchar_t text[8];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%02lX", data ? static_cast<unsigned long>(value & kLargestByte) : 0ul);
+    std::swprintf(text, sizeof text / sizeof text[0], L"%02lX",
+                  data ? static_cast<unsigned long>(value & kLargestByte) : 0ul);
     SetDlgItemTextW(window, IDC_OUTPUT_BYTE, text);
     UpdateOutputEditors(window);
 }
@@ -173,7 +174,8 @@ void InitMainControls(HWND window)
     const LRESULT usb = SendMessageW(ports, CB_ADDSTRING, 0, PointerToLParam(kUsbPortName));
     if (usb >= 0)
         SendMessageW(ports, CB_SETITEMDATA, static_cast<WPARAM>(usb), kPortUsb);
-    SendMessageW(ports, CB_SETCURSEL, appSettings.PrinterPort == kPortUsb ? static_cast<WPARAM>(usb) : static_cast<WPARAM>(-1), 0);
+    SendMessageW(ports, CB_SETCURSEL,
+                 appSettings.PrinterPort == kPortUsb ? static_cast<WPARAM>(usb) : static_cast<WPARAM>(-1), 0);
 
     // A Baud outside the table leaves the list without selection.
     HWND rates = GetDlgItem(window, IDC_BAUD);

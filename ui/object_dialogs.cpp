@@ -34,11 +34,11 @@ static_assert(std::size(kFormatButtons) == FormatRaw + 1, "one button per format
 
 // What the dialogs remember between openings, for the rest of the run.
 struct ObjectMemory {
-    std::uint32_t index;     // object index last requested
-    std::uint32_t subindex;  // subindex last requested (0 to 255)
-    DataFormat format;       // format last used
+    std::uint32_t index;                                   // object index last requested
+    std::uint32_t subindex;                                // subindex last requested (0 to 255)
+    DataFormat format;                                     // format last used
     std::array<std::uint8_t, kMaxObjectBytes> writeValue;  // Write Object: value bytes last written
-    std::uint32_t writeCount;                               // Write Object: byte count last written
+    std::uint32_t writeCount;                              // Write Object: byte count last written
 };
 
 ObjectMemory objectMemory{0, 0, FormatHex, {}, kInitialWriteCount};
@@ -229,8 +229,7 @@ void RefuseValue(HWND dialog, DataFormat format, ValueRefusal refusal)
         wchar_t wideLowest[32], wideHighest[32];
         std::copy(lowest, lowest + std::strlen(lowest) + 1, wideLowest);  // digits, signs: ASCII
         std::copy(highest, highest + std::strlen(highest) + 1, wideHighest);
-        ShowFormatMessage(dialog, MB_OK | MB_ICONEXCLAMATION, IDS_VALUE_OUT_OF_RANGE, wideLowest, wideHighest,
-                          nullptr);
+        ShowFormatMessage(dialog, MB_OK | MB_ICONEXCLAMATION, IDS_VALUE_OUT_OF_RANGE, wideLowest, wideHighest, nullptr);
     } else {
         ShowStringMessage(dialog, refusal == ValueRefusal::TooManyBytes ? IDS_TOO_MANY_BYTES : IDS_INVALID_VALUE);
     }
@@ -262,8 +261,8 @@ std::wstring LimitText(const std::vector<std::uint8_t>& bound, bool lowest)
     if (text.empty()) {
         char low[32], high[32];
         const DataFormat format = eds::IsSignedType(limitEntry.dataType) ? FormatSigned
-                                  : eds::IsRealType(limitEntry.dataType)  ? FormatFloat
-                                                                          : FormatUnsigned;
+                                  : eds::IsRealType(limitEntry.dataType) ? FormatFloat
+                                                                         : FormatUnsigned;
         const std::uint32_t size = eds::DataTypeSize(limitEntry.dataType);
         DescribeValueRange(format, size >= 1 && size <= 4 ? size : 4, low, high, sizeof low);
         text = lowest ? low : high;

@@ -45,8 +45,8 @@ void FormatDataLine(const PdoEntry& entry, char (&line)[kLineSize])
                       static_cast<unsigned>(entry.byteIndex), "", static_cast<unsigned long>(entry.value), bits,
                       DisplayCharacter(entry.value));
     } else {
-        std::snprintf(line, kLineSize, "PDO%-3u [%01X]%s:\t?", entry.pdoNumber,
-                      static_cast<unsigned>(entry.byteIndex), "");
+        std::snprintf(line, kLineSize, "PDO%-3u [%01X]%s:\t?", entry.pdoNumber, static_cast<unsigned>(entry.byteIndex),
+                      "");
     }
 }
 

@@ -29,7 +29,8 @@ std::string TenThousandSections()
         text += line;
     }
     for (unsigned i = 0; i < 2000; ++i) {
-        std::snprintf(line, sizeof line, "[%04X]\nParameterName=Block %u\nObjectType=0x9\nSubNumber=4\n", 0x2000 + i, i);
+        std::snprintf(line, sizeof line, "[%04X]\nParameterName=Block %u\nObjectType=0x9\nSubNumber=4\n", 0x2000 + i,
+                      i);
         text += line;
         for (unsigned sub = 0; sub < 4; ++sub) {
             std::snprintf(line, sizeof line,

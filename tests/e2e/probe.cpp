@@ -42,7 +42,10 @@ void Print(const wchar_t* text)
     }
 }
 
-HWND MainWindow() { return FindWindowW(L"Tovral", nullptr); }
+HWND MainWindow()
+{
+    return FindWindowW(L"Tovral", nullptr);
+}
 
 DWORD ProgramProcess()
 {
@@ -193,8 +196,8 @@ int PrintListViewRows(HWND control)
                 status = Fail(L"cannot write into the program's process");
                 break;
             }
-            const LRESULT length = SendMessageW(control, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                                                reinterpret_cast<LPARAM>(remote));
+            const LRESULT length =
+                SendMessageW(control, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
             if (length > 0 && !ReadProcessMemory(target, remoteText, cell, sizeof cell, &moved)) {
                 status = Fail(L"cannot read from the program's process");
                 break;
@@ -280,7 +283,8 @@ int wmain(int argc, wchar_t** argv)
         // caption the system keeps, which an edit control does not update.
         wchar_t text[4096] = {};
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+        SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
         Print(text);
     } else if (std::wcscmp(command, L"list") == 0) {
         const LRESULT count = SendMessageW(control, LB_GETCOUNT, 0, 0);

@@ -26,7 +26,8 @@ std::string NetworkFilePath()
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     char utf8[4 * MAX_PATH];
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), utf8, sizeof utf8, nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), utf8, sizeof utf8, nullptr, nullptr);
     const std::string executable(utf8, bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
     const char separator = '\\';
 #else

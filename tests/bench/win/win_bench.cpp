@@ -76,7 +76,7 @@ bool timeDriver = false;
 
 std::int64_t openBusStart = 0;  // the last bus open: when it began and ended
 std::int64_t openBusEnd = 0;
-std::int64_t scanStart = 0;     // the last slave search
+std::int64_t scanStart = 0;  // the last slave search
 std::int64_t scanEnd = 0;
 
 // Where the time of the searches goes: its object reads, its list refreshes and the
@@ -212,10 +212,9 @@ double Median(std::vector<double> values)
 void Print(const Figure& figure)
 {
     const auto [low, high] = std::minmax_element(figure.samples.begin(), figure.samples.end());
-    std::printf("%-46s %12.3f %-3s  (runs %zu, min %.3f, max %.3f)%s%s\n", figure.name.c_str(),
-                Median(figure.samples), figure.unit.c_str(), figure.samples.size(),
-                figure.samples.empty() ? 0.0 : *low, figure.samples.empty() ? 0.0 : *high,
-                figure.note.empty() ? "" : "  ", figure.note.c_str());
+    std::printf("%-46s %12.3f %-3s  (runs %zu, min %.3f, max %.3f)%s%s\n", figure.name.c_str(), Median(figure.samples),
+                figure.unit.c_str(), figure.samples.size(), figure.samples.empty() ? 0.0 : *low,
+                figure.samples.empty() ? 0.0 : *high, figure.note.empty() ? "" : "  ", figure.note.c_str());
     std::fflush(stdout);
 }
 
@@ -547,7 +546,8 @@ int RunInProcess(const Options& options)
         OpenBus(program.window, appSettings.Baud);
         DriverAlone(program, roundTrip, emptyRead);
         CloseBus();
-        Print(Figure{"driver + slave alone: request and response", "us", {roundTrip}, "CAN_Write + CAN_Read, no master"});
+        Print(
+            Figure{"driver + slave alone: request and response", "us", {roundTrip}, "CAN_Write + CAN_Read, no master"});
         Print(Figure{"driver alone: CAN_Read of an empty queue", "us", {emptyRead}, ""});
         ExpeditedRead(program, options, false);
         ExpeditedRead(program, options, true);

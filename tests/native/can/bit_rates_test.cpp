@@ -17,7 +17,7 @@ TEST(BitRates, EveryWordRateAndCodeFindsItsOwnRowAndNothingElseIsFound)
         std::uint16_t word;
     };
     const Expected expected[] = {
-        {10, 0x672F},  {20, 0x532F},  {50, 0x472F},  {100, 0x432F}, {125, 0x031C},
+        {10, 0x672F},  {20, 0x532F},  {50, 0x472F},  {100, 0x432F},  {125, 0x031C},
         {250, 0x011C}, {500, 0x001C}, {800, 0x0016}, {1000, 0x0014},
     };
     ASSERT_EQ(kBitRates.size(), sizeof expected / sizeof expected[0]);
@@ -29,7 +29,8 @@ TEST(BitRates, EveryWordRateAndCodeFindsItsOwnRowAndNothingElseIsFound)
         EXPECT_EQ(FindBitRate(expected[i].word), &kBitRates[i]);
         EXPECT_EQ(FindBitRateKbit(expected[i].kbit), &kBitRates[i]);
     }
-    for (const std::uint16_t word : std::initializer_list<std::uint16_t>{0x0000, 0x0015, 0x011D, 0x4314, 0x672E, 0xFFFF})
+    for (const std::uint16_t word :
+         std::initializer_list<std::uint16_t>{0x0000, 0x0015, 0x011D, 0x4314, 0x672E, 0xFFFF})
         EXPECT_EQ(FindBitRate(word), nullptr) << std::hex << word;
     for (const std::uint32_t kbit : {0u, 1u, 83u, 1001u, 125000u, 0xFFFFFFFFu})
         EXPECT_EQ(FindBitRateKbit(kbit), nullptr) << kbit;

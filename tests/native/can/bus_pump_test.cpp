@@ -59,8 +59,7 @@ bool SameRecord(const DriverMsg& a, const DriverMsg& b)
 
 // The SDO upload request of object 0x1000 subindex 0, as node 5's client sends it.
 const DriverMsg kUploadRequest = Msg(0x605, 0, 8, {0x40, 0x00, 0x10, 0x00, 0, 0, 0, 0});
-const char* const kUploadRequestTrace =
-    "     0: 605 - 40 00 10 00 00 00 00 00 \nID: 05h, Function: Ch (SDO (rx))\n";
+const char* const kUploadRequestTrace = "     0: 605 - 40 00 10 00 00 00 00 00 \nID: 05h, Function: Ch (SDO (rx))\n";
 
 class BusPump : public testing::Test {
 protected:
@@ -118,8 +117,7 @@ TEST_F(BusPump, EmptyQueueRunsOneCycleWithoutFrame)
 
     PumpBus();
     ASSERT_EQ(WrittenMsgs().size(), 2u);
-    EXPECT_TRUE(SameRecord(WrittenMsgs()[1],
-                           Msg(0x605, 0, 8, {0x80, 0x00, 0x10, 0x00, 0x00, 0x00, 0x04, 0x05})));
+    EXPECT_TRUE(SameRecord(WrittenMsgs()[1], Msg(0x605, 0, 8, {0x80, 0x00, 0x10, 0x00, 0x00, 0x00, 0x04, 0x05})));
     EXPECT_EQ(CountCalls(DriverCall::Read), 3);
 }
 
@@ -253,14 +251,14 @@ TEST_P(ReadWithoutFrame, NeitherTracedNorOfferedToTheEngine)
     EXPECT_EQ(Trace(), AsTextFile(kUploadRequestTrace));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReadWithoutFrame,
-    testing::Values(NoFrameCase{"StatusMessage", 0, 0x80},
-                    NoFrameCase{"StatusMessageWithFrameBits", 0, 0x83},
-                    NoFrameCase{"QueueEmpty", kQueueEmpty, 0},
-                    NoFrameCase{"OtherError", 0x0100, 0},
-                    NoFrameCase{"NotLoadedResult", 512, 0}),
-    [](const testing::TestParamInfo<NoFrameCase>& naming) { return std::string(naming.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ReadWithoutFrame,
+                         testing::Values(NoFrameCase{"StatusMessage", 0, 0x80},
+                                         NoFrameCase{"StatusMessageWithFrameBits", 0, 0x83},
+                                         NoFrameCase{"QueueEmpty", kQueueEmpty, 0},
+                                         NoFrameCase{"OtherError", 0x0100, 0}, NoFrameCase{"NotLoadedResult", 512, 0}),
+                         [](const testing::TestParamInfo<NoFrameCase>& naming) {
+                             return std::string(naming.param.name);
+                         });
 
 // A received remote frame reaches the engine as remote: it is neither taken as the SDO
 // response it would otherwise be nor stored as PDO data.
@@ -313,17 +311,15 @@ TEST_P(MsgToFrameConversion, GivesTheEnginesFrame)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MsgToFrameConversion,
-    testing::Values(
-        ToFrameCase{"DataFrame", Msg(0x181, 0, 2, {1, 2}), Frame(0, 0x181, 2, {1, 2})},
-        ToFrameCase{"RemoteFrame", Msg(0x181, kMsgRemote, 4), Frame(1, 0x181, 4)},
-        // The extended bit is dropped; the identifier stays whole.
-        ToFrameCase{"ExtendedFrame", Msg(0x18FF50E5, kMsgExtended, 1, {9}),
-                    Frame(0, 0x18FF50E5, 1, {9})},
-        ToFrameCase{"ExtendedRemoteFrame", Msg(0x1ABCD603, kMsgExtended | kMsgRemote, 0),
-                    Frame(1, 0x1ABCD603, 0)},
-        // All eight bytes are copied whatever the length says.
-        ToFrameCase{"BytesBeyondTheLength", Msg(0x201, 0, 2, {1, 2, 3, 4, 5, 6, 7, 8}),
-                    Frame(0, 0x201, 2, {1, 2, 3, 4, 5, 6, 7, 8})}),
+    testing::Values(ToFrameCase{"DataFrame", Msg(0x181, 0, 2, {1, 2}), Frame(0, 0x181, 2, {1, 2})},
+                    ToFrameCase{"RemoteFrame", Msg(0x181, kMsgRemote, 4), Frame(1, 0x181, 4)},
+                    // The extended bit is dropped; the identifier stays whole.
+                    ToFrameCase{"ExtendedFrame", Msg(0x18FF50E5, kMsgExtended, 1, {9}), Frame(0, 0x18FF50E5, 1, {9})},
+                    ToFrameCase{"ExtendedRemoteFrame", Msg(0x1ABCD603, kMsgExtended | kMsgRemote, 0),
+                                Frame(1, 0x1ABCD603, 0)},
+                    // All eight bytes are copied whatever the length says.
+                    ToFrameCase{"BytesBeyondTheLength", Msg(0x201, 0, 2, {1, 2, 3, 4, 5, 6, 7, 8}),
+                                Frame(0, 0x201, 2, {1, 2, 3, 4, 5, 6, 7, 8})}),
     [](const testing::TestParamInfo<ToFrameCase>& naming) { return std::string(naming.param.name); });
 
 struct ToMsgCase {
@@ -342,14 +338,13 @@ TEST_P(FrameToMsgConversion, GivesTheWholeDriverRecord)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameToMsgConversion,
-    testing::Values(
-        ToMsgCase{"DataFrame", Frame(0, 0x605, 8, {0x40, 0, 0x10, 0, 0, 0, 0, 0}),
-                  Msg(0x605, 0, 8, {0x40, 0, 0x10, 0, 0, 0, 0, 0})},
-        ToMsgCase{"NmtCommand", Frame(0, 0x000, 2, {0x80, 0x05}), Msg(0x000, 0, 2, {0x80, 0x05})},
-        ToMsgCase{"RemoteFrame", Frame(1, 0x285, 8), Msg(0x285, kMsgRemote, 8)},
-        ToMsgCase{"AnyNonZeroRemote", Frame(0xFF, 0x285, 1), Msg(0x285, kMsgRemote, 1)},
-        ToMsgCase{"BytesBeyondTheLength", Frame(0, 0x301, 1, {1, 2, 3, 4, 5, 6, 7, 8}),
-                  Msg(0x301, 0, 1, {1, 2, 3, 4, 5, 6, 7, 8})}),
+    testing::Values(ToMsgCase{"DataFrame", Frame(0, 0x605, 8, {0x40, 0, 0x10, 0, 0, 0, 0, 0}),
+                              Msg(0x605, 0, 8, {0x40, 0, 0x10, 0, 0, 0, 0, 0})},
+                    ToMsgCase{"NmtCommand", Frame(0, 0x000, 2, {0x80, 0x05}), Msg(0x000, 0, 2, {0x80, 0x05})},
+                    ToMsgCase{"RemoteFrame", Frame(1, 0x285, 8), Msg(0x285, kMsgRemote, 8)},
+                    ToMsgCase{"AnyNonZeroRemote", Frame(0xFF, 0x285, 1), Msg(0x285, kMsgRemote, 1)},
+                    ToMsgCase{"BytesBeyondTheLength", Frame(0, 0x301, 1, {1, 2, 3, 4, 5, 6, 7, 8}),
+                              Msg(0x301, 0, 1, {1, 2, 3, 4, 5, 6, 7, 8})}),
     [](const testing::TestParamInfo<ToMsgCase>& naming) { return std::string(naming.param.name); });
 
 // CAN_Write results in order, and how far the manual clock moves with every write.
@@ -391,17 +386,16 @@ TEST_P(TransmitRetry, RepeatsTheSameWhileFullForAtMostTheBound)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TransmitRetry,
-    testing::Values(
-        RetryCase{"AcceptedAtOnce", {}, 0, 1, kStartTick, 1, 1},
-        RetryCase{"FullTwiceThenAccepted", {0x80, 0x80}, 0, 0, kStartTick, 3, 1},
-        RetryCase{"FullWithOtherBitsThenAccepted", {0x81, 0x180}, 0, 0, kStartTick, 3, 1},
-        RetryCase{"RefusedAtOnce", {}, 0x05, 1, kStartTick, 1, 0},
-        RetryCase{"FullThenRefused", {0x80}, 0x05, 0, kStartTick, 2, 0},
-        // Reaching the bound exactly is not yet too late.
-        RetryCase{"AcceptedAtTheBound", {0x80, 0x80}, 0, 50, kStartTick, 3, 1},
-        RetryCase{"FullForeverOneMsPerWrite", {}, 0x80, 1, kStartTick, 101, 0},
-        RetryCase{"FullForeverSlowWrites", {}, 0x80, 30, kStartTick, 4, 0},
-        RetryCase{"FullForeverAcrossTheTickWrap", {}, 0x80, 1, 0xFFFFFFC0u, 101, 0}),
+    testing::Values(RetryCase{"AcceptedAtOnce", {}, 0, 1, kStartTick, 1, 1},
+                    RetryCase{"FullTwiceThenAccepted", {0x80, 0x80}, 0, 0, kStartTick, 3, 1},
+                    RetryCase{"FullWithOtherBitsThenAccepted", {0x81, 0x180}, 0, 0, kStartTick, 3, 1},
+                    RetryCase{"RefusedAtOnce", {}, 0x05, 1, kStartTick, 1, 0},
+                    RetryCase{"FullThenRefused", {0x80}, 0x05, 0, kStartTick, 2, 0},
+                    // Reaching the bound exactly is not yet too late.
+                    RetryCase{"AcceptedAtTheBound", {0x80, 0x80}, 0, 50, kStartTick, 3, 1},
+                    RetryCase{"FullForeverOneMsPerWrite", {}, 0x80, 1, kStartTick, 101, 0},
+                    RetryCase{"FullForeverSlowWrites", {}, 0x80, 30, kStartTick, 4, 0},
+                    RetryCase{"FullForeverAcrossTheTickWrap", {}, 0x80, 1, 0xFFFFFFC0u, 101, 0}),
     [](const testing::TestParamInfo<RetryCase>& naming) { return std::string(naming.param.name); });
 
 // With no library loaded nothing is read or written; the frame-less cycle still runs, and

@@ -17,8 +17,7 @@ namespace {
 // The record of calls as readable lines, e.g. "Close full".
 std::vector<std::string> CallLog()
 {
-    static const char* const kNames[] = {"Loaded", "Released", "Init", "Close",
-                                         "Status", "Write",    "Read"};
+    static const char* const kNames[] = {"Loaded", "Released", "Init", "Close", "Status", "Write", "Read"};
     std::vector<std::string> log;
     for (const DriverEvent& event : TheFakeDriver().events)
         log.push_back(std::string(kNames[static_cast<int>(event.call)]) + " " + event.tag);
@@ -127,17 +126,14 @@ TEST_P(Reload, OldLibraryIsClosedAndReleasedOnceFirst)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Reload,
-    testing::Values(
-        ReloadCase{"AnotherCompleteLibrary", "other", 1,
-                   {"Close full", "Released full", "Loaded other"}},
-        ReloadCase{"TheSameLibraryAgain", "full", 1,
-                   {"Close full", "Released full", "Loaded full"}},
-        ReloadCase{"LibraryLackingAName",
-                   "no_CAN_ResetClient",
-                   0,
-                   {"Close full", "Released full", "Loaded no_CAN_ResetClient",
-                    "Close no_CAN_ResetClient", "Released no_CAN_ResetClient"}},
-        ReloadCase{"MissingFile", "absent", 0, {"Close full", "Released full"}}),
+    testing::Values(ReloadCase{"AnotherCompleteLibrary", "other", 1, {"Close full", "Released full", "Loaded other"}},
+                    ReloadCase{"TheSameLibraryAgain", "full", 1, {"Close full", "Released full", "Loaded full"}},
+                    ReloadCase{"LibraryLackingAName",
+                               "no_CAN_ResetClient",
+                               0,
+                               {"Close full", "Released full", "Loaded no_CAN_ResetClient", "Close no_CAN_ResetClient",
+                                "Released no_CAN_ResetClient"}},
+                    ReloadCase{"MissingFile", "absent", 0, {"Close full", "Released full"}}),
     [](const testing::TestParamInfo<ReloadCase>& naming) { return std::string(naming.param.name); });
 
 TEST_F(DriverBinding, NothingLoadedAtFirstAndAfterUnload)
@@ -168,8 +164,8 @@ TEST_F(DriverBinding, ClosingTheBusClosesTwiceThenReleasesOnce)
     CAN_Close();
     UnloadDriver();
 
-    EXPECT_EQ(CallLog(), (std::vector<std::string>{"Loaded full", "Init full", "Close full",
-                                                   "Close full", "Released full"}));
+    EXPECT_EQ(CallLog(),
+              (std::vector<std::string>{"Loaded full", "Init full", "Close full", "Close full", "Released full"}));
     ExpectNothingLoadedAnswers();
 }
 
@@ -207,8 +203,7 @@ TEST_P(InitArguments, ReachTheEntryPointAndResultComesBackUnchanged)
 
 INSTANTIATE_TEST_SUITE_P(Cases, InitArguments,
                          testing::Values(InitCase{0x672F, 0, 0}, InitCase{0x011C, 0, 0},
-                                         InitCase{0x0014, 1, 0x00000001},
-                                         InitCase{0xFFFF, -1, 0xFFFFFFFF},
+                                         InitCase{0x0014, 1, 0x00000001}, InitCase{0xFFFF, -1, 0xFFFFFFFF},
                                          InitCase{0x001C, 0, 0x00010000}));
 
 // Status, close, write and read: the caller's record itself is handed over, and every
@@ -261,8 +256,7 @@ TEST_P(PlantedLibrary, IsNeverLoadedFromTheCurrentDirectory)
 {
     const PlantedCase& c = GetParam();
     const std::string fileName = TestDriverFile(c.plantedAs);
-    const std::filesystem::path planted =
-        ExecutableFolder() / "planted" / PathFromUtf8(TestDriverFile("planted"));
+    const std::filesystem::path planted = ExecutableFolder() / "planted" / PathFromUtf8(TestDriverFile("planted"));
     ScratchFolder folder(true);
     std::error_code error;
     ASSERT_TRUE(std::filesystem::copy_file(planted, folder.Path() / PathFromUtf8(fileName), error))
@@ -287,10 +281,11 @@ TEST_P(PlantedLibrary, IsNeverLoadedFromTheCurrentDirectory)
     EXPECT_EQ(CountCalls(DriverCall::Status, c.plantedAs), c.result);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PlantedLibrary,
-    testing::Values(PlantedCase{"SameNameBesideTheProgram", "full", 1},
-                    PlantedCase{"NoneBesideTheProgram", "planted_only", 0}),
-    [](const testing::TestParamInfo<PlantedCase>& naming) { return std::string(naming.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, PlantedLibrary,
+                         testing::Values(PlantedCase{"SameNameBesideTheProgram", "full", 1},
+                                         PlantedCase{"NoneBesideTheProgram", "planted_only", 0}),
+                         [](const testing::TestParamInfo<PlantedCase>& naming) {
+                             return std::string(naming.param.name);
+                         });
 
 }  // namespace

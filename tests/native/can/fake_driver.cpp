@@ -15,9 +15,15 @@ void Record(DriverCall call, const char* tag, const DriverMsg* record = nullptr)
     fake.events.push_back(event);
 }
 
-void OnLoaded(const char* tag) { Record(DriverCall::Loaded, tag); }
+void OnLoaded(const char* tag)
+{
+    Record(DriverCall::Loaded, tag);
+}
 
-void OnReleased(const char* tag) { Record(DriverCall::Released, tag); }
+void OnReleased(const char* tag)
+{
+    Record(DriverCall::Released, tag);
+}
 
 std::uint32_t OnInit(const char* tag, std::uint16_t btr0btr1, int frameType)
 {
@@ -63,8 +69,7 @@ std::uint32_t OnRead(const char* tag, DriverMsg* msg)
     return received.result;
 }
 
-const TestDriverHandlers handlers = {OnLoaded, OnReleased, OnInit, OnClose,
-                                     OnStatus, OnWrite,    OnRead};
+const TestDriverHandlers handlers = {OnLoaded, OnReleased, OnInit, OnClose, OnStatus, OnWrite, OnRead};
 
 }  // namespace
 
@@ -75,9 +80,15 @@ FakeDriver& InstallFakeDriver()
     return fake;
 }
 
-void RemoveFakeDriver() { SetTestDriverHandlers(nullptr); }
+void RemoveFakeDriver()
+{
+    SetTestDriverHandlers(nullptr);
+}
 
-FakeDriver& TheFakeDriver() { return fake; }
+FakeDriver& TheFakeDriver()
+{
+    return fake;
+}
 
 int CountCalls(DriverCall call, const std::string& tag)
 {

@@ -16,7 +16,10 @@
 
 namespace {
 
-const TestDriverHandlers* Handlers() { return TestDriverHandlersInUse(); }
+const TestDriverHandlers* Handlers()
+{
+    return TestDriverHandlersInUse();
+}
 
 // Static initialisation and teardown of the library: the destructor runs when the
 // library is unloaded (dlclose, FreeLibrary), which is how a test sees the release.
@@ -86,7 +89,10 @@ TEST_DRIVER_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
 #endif
 
 #if TEST_DRIVER_OMIT != 5
-TEST_DRIVER_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char*) { return 0; }
+TEST_DRIVER_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char*)
+{
+    return 0;
+}
 #endif
 
 #if TEST_DRIVER_OMIT != 6
@@ -97,5 +103,8 @@ TEST_DRIVER_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long, 
 #endif
 
 #if TEST_DRIVER_OMIT != 7
-TEST_DRIVER_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient() { return 0; }
+TEST_DRIVER_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient()
+{
+    return 0;
+}
 #endif

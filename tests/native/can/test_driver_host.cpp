@@ -6,6 +6,12 @@ const TestDriverHandlers* installed = nullptr;  // from SetTestDriverHandlers
 
 }  // namespace
 
-void SetTestDriverHandlers(const TestDriverHandlers* handlers) { installed = handlers; }
+void SetTestDriverHandlers(const TestDriverHandlers* handlers)
+{
+    installed = handlers;
+}
 
-const TestDriverHandlers* TestDriverHandlersInUse() { return installed; }
+const TestDriverHandlers* TestDriverHandlersInUse()
+{
+    return installed;
+}

@@ -67,7 +67,10 @@ void TakeIn()
     fake.arriving.clear();
 }
 
-std::uint32_t Trouble() { return fake.trouble; }
+std::uint32_t Trouble()
+{
+    return fake.trouble;
+}
 
 TEST(DriverEntries, ReadTakesInFirstAndTellsTroubleOnlyWithAnEmptyQueue)
 {

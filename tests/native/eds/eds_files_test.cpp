@@ -170,9 +170,9 @@ TEST(EdsFiles, ValveTerminalWithCompactArraysAndMissingKeys)
     ASSERT_TRUE(eds::ReadDevice(text, 0x21, device, error)) << error;
 
     EXPECT_EQ(device.info.vendorName, "Hydral Test Devices");
-    EXPECT_EQ(device.info.vendorNumber, 70000u);    // decimal
-    EXPECT_EQ(device.info.productNumber, 0xA10u);   // hex
-    EXPECT_EQ(device.info.revisionNumber, 0203u);   // octal
+    EXPECT_EQ(device.info.vendorNumber, 70000u);   // decimal
+    EXPECT_EQ(device.info.productNumber, 0xA10u);  // hex
+    EXPECT_EQ(device.info.revisionNumber, 0203u);  // octal
     EXPECT_EQ(device.deviceType, 0x000C0191u);
 
     struct Expected {
@@ -269,7 +269,8 @@ TEST(EdsFiles, WindowsLineEndsAndByteOrderMark)
     const eds::Entry* name = Find(device, 0x1008, 0);
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->access, Access::Const);
-    EXPECT_EQ(std::string(name->defaultValue.begin(), name->defaultValue.end()), "AE-24 Drehgeber \xC3\xA4\xC3\xB6\xC3\xBC");
+    EXPECT_EQ(std::string(name->defaultValue.begin(), name->defaultValue.end()),
+              "AE-24 Drehgeber \xC3\xA4\xC3\xB6\xC3\xBC");
     // Section names in any case.
     const eds::Entry* mapped = Find(device, 0x1A00, 1);
     ASSERT_NE(mapped, nullptr);

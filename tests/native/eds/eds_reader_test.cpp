@@ -88,9 +88,9 @@ TEST(EdsReader, AccessTypesWhateverTheirCase)
         Access access;
     };
     const Case cases[] = {
-        {"ro", Access::ReadOnly},         {"wo", Access::WriteOnly},       {"rw", Access::ReadWrite},
-        {"rwr", Access::ReadWriteInput},  {"RWW", Access::ReadWriteOutput}, {"const", Access::Const},
-        {"Const", Access::Const},         {" rW ", Access::ReadWrite},
+        {"ro", Access::ReadOnly},        {"wo", Access::WriteOnly},        {"rw", Access::ReadWrite},
+        {"rwr", Access::ReadWriteInput}, {"RWW", Access::ReadWriteOutput}, {"const", Access::Const},
+        {"Const", Access::Const},        {" rW ", Access::ReadWrite},
     };
     for (const Case& c : cases) {
         eds::Device device;
@@ -149,7 +149,8 @@ TEST(EdsReader, MalformedFilesGiveTheirErrorLine)
          "[2000]: CompactSubObj is not a number 0-255"},
         {compact + "[2000Name]\nNrOfEntries=1\n3=Third\n", "[2000Name]: 3 is not a sub-index 1-2"},
         {compact + "[2000Name]\nfirst=First\n", "[2000Name]: first is not a sub-index 1-2"},
-        {compact + "[2000Value]\nNrOfEntries=1\n1=0x100\n", "[2000Value]: value of sub-index 1 does not fit the DataType"},
+        {compact + "[2000Value]\nNrOfEntries=1\n1=0x100\n",
+         "[2000Value]: value of sub-index 1 does not fit the DataType"},
         {record + "[2000subFFFFFFFFF]\nDataType=0x0005\nAccessType=ro\n",
          "[2000subFFFFFFFFF]: sub-index is not a hexadecimal number 0-FF"},
         {record + "[2000sub100]\nDataType=0x0005\nAccessType=ro\n",
@@ -208,7 +209,8 @@ TEST(EdsReader, HostileTextsAreBounded)
     // An object's name goes into each of its entries: 60,000 bytes times 255 subs.
     std::string longNames = Listed(4, 0x2000);
     for (unsigned i = 0; i < 4; ++i)
-        longNames += "[" + std::to_string(2000 + i) + "]\nObjectType=8\nDataType=5\nAccessType=ro\nCompactSubObj=255\n" +
+        longNames += "[" + std::to_string(2000 + i) +
+                     "]\nObjectType=8\nDataType=5\nAccessType=ro\nCompactSubObj=255\n" +
                      "ParameterName=" + std::string(60000, 'n') + "\n";
     std::string sum = var + "DefaultValue=1";
     for (unsigned i = 0; i < 20000; ++i)
@@ -216,7 +218,8 @@ TEST(EdsReader, HostileTextsAreBounded)
     const Case cases[] = {
         {"9 MiB", std::string(9u * 1024u * 1024u, ';'), "file larger than 8388608 bytes"},
         {"70000 sections", manySections, "line 65537: more than 65536 sections"},
-        {"a line of 1 MiB", var + "ParameterName=" + std::string(1u << 20, 'x') + "\n", "line 6: longer than 65536 bytes"},
+        {"a line of 1 MiB", var + "ParameterName=" + std::string(1u << 20, 'x') + "\n",
+         "line 6: longer than 65536 bytes"},
         {"a number of 5000 digits", var + "DefaultValue=" + std::string(5000, '9') + "\n",
          "[2000]: DefaultValue does not fit the DataType"},
         {"a sum of 20000 terms", sum + "\n", "[2000]: DefaultValue does not fit the DataType"},
@@ -265,7 +268,8 @@ TEST(EdsReader, TenThousandSectionsAreRead)
         ASSERT_EQ(entry.objectName, "Block " + std::to_string(object)) << i;
         ASSERT_EQ(entry.pdoMappable, (i % 4) % 2 == 1) << i;
         const std::uint32_t value = 0x10 + object;
-        ASSERT_EQ(entry.defaultValue, (Bytes{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), 0, 0}))
+        ASSERT_EQ(entry.defaultValue,
+                  (Bytes{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), 0, 0}))
             << i;
     }
     EXPECT_NE(Find(device, 0x27CF, 3), nullptr);

@@ -80,13 +80,26 @@ TEST(EdsValues, NumbersWithNodeIdAndBases)
         std::uint64_t magnitude;
     };
     const Case cases[] = {
-        {"0x1F", true, false, 31},       {"0X1f", true, false, 31},     {"017", true, false, 15},
-        {"0", true, false, 0},           {"00", true, false, 0},        {" 42 ", true, false, 42},
-        {"-0x10", true, true, 16},       {"$NODEID", true, false, 0x22}, {"$NodeId + 0x600", true, false, 0x622},
-        {"1+2+3", true, false, 6},       {"0x", false, false, 0},       {"", false, false, 0},
-        {"+5", false, false, 0},         {"5+", false, false, 0},       {"0x1G", false, false, 0},
-        {"09", false, false, 0},         {"1.0", false, false, 0},      {"--1", false, false, 0},
-        {"-$NODEID", false, false, 0},   {"0xFFFFFFFFFFFFFFFF+1", false, false, 0},
+        {"0x1F", true, false, 31},
+        {"0X1f", true, false, 31},
+        {"017", true, false, 15},
+        {"0", true, false, 0},
+        {"00", true, false, 0},
+        {" 42 ", true, false, 42},
+        {"-0x10", true, true, 16},
+        {"$NODEID", true, false, 0x22},
+        {"$NodeId + 0x600", true, false, 0x622},
+        {"1+2+3", true, false, 6},
+        {"0x", false, false, 0},
+        {"", false, false, 0},
+        {"+5", false, false, 0},
+        {"5+", false, false, 0},
+        {"0x1G", false, false, 0},
+        {"09", false, false, 0},
+        {"1.0", false, false, 0},
+        {"--1", false, false, 0},
+        {"-$NODEID", false, false, 0},
+        {"0xFFFFFFFFFFFFFFFF+1", false, false, 0},
         {"99999999999999999999999999999999", false, false, 0},
     };
     for (const Case& c : cases) {
@@ -126,14 +139,14 @@ TEST(EdsValues, CompareWithLimitsByType)
         {eds::kTypeInteger16, "-100", "100", "101", 1},
         {eds::kTypeInteger16, "-100", nullptr, "32767", 0},
         {eds::kTypeInteger16, nullptr, "100", "-32768", 0},
-        {eds::kTypeInteger8, "-1", "1", "0x80", -1},  // -128 in two's complement
+        {eds::kTypeInteger8, "-1", "1", "0x80", -1},    // -128 in two's complement
         {eds::kTypeUnsigned8, "10", "200", "0xFF", 1},  // the same byte, unsigned
         {eds::kTypeUnsigned32, "0x100", "0x80000000", "0x80000001", 1},
         {eds::kTypeUnsigned32, "0x100", "0x80000000", "0xFF", -1},
         {eds::kTypeInteger24, "-1000", "1000", "-1001", -1},
         {eds::kTypeInteger24, "-1000", "1000", "0x7FFFFF", 1},
         {eds::kTypeUnsigned24, "0", "0x800000", "0x800001", 1},
-        {0x0012, "-1", "1", "-2", -1},  // INTEGER40
+        {0x0012, "-1", "1", "-2", -1},                         // INTEGER40
         {0x0019, nullptr, "0xFFFFFFFFFE", "0xFFFFFFFFFF", 1},  // UNSIGNED48
         {0x0014, "-1", "0", "0x80000000000000", -1},           // INTEGER56: the lowest value
         {eds::kTypeInteger64, "-1", "1", "-9223372036854775808", -1},

@@ -79,9 +79,9 @@ TEST_F(ConsumerTest, BootUpAndStatesOfTheWatchedNodeOnly)
     } const cases[] = {
         {Frame(0x703, {0x00}), NmtBootUp, EventBootUp | EventStateChanged},
         {Frame(0x703, {0x04}), NmtStopped, EventStateChanged},
-        {Frame(0x704, {0x05}), NmtStopped, 0},         // another node
-        {Frame(0x183, {0x05}), NmtStopped, 0},         // another function code
-        {Frame(0x703, {}), NmtStopped, 0},             // no data byte
+        {Frame(0x704, {0x05}), NmtStopped, 0},                  // another node
+        {Frame(0x183, {0x05}), NmtStopped, 0},                  // another function code
+        {Frame(0x703, {}), NmtStopped, 0},                      // no data byte
         {Frame(0x703, {0x42}), NmtUnknown, EventStateChanged},  // no state has that value
         {Frame(0x703, {0x05, 0x99}), NmtOperational, EventStateChanged},
     };
@@ -136,9 +136,9 @@ TEST_F(ConsumerTest, EmergenciesAreKeptNewestFirstWithTheirBytes)
 {
     Offer(Frame(0x083, {0x10, 0x81, 0x11, 1, 2, 3, 4, 5}));
     now += 7;
-    Offer(Frame(0x083, {0x00, 0x00, 0x00}));  // error reset, no manufacturer bytes
+    Offer(Frame(0x083, {0x00, 0x00, 0x00}));                 // error reset, no manufacturer bytes
     Offer(Frame(0x084, {0x10, 0x81, 0x11, 0, 0, 0, 0, 0}));  // another node
-    Offer(Frame(0x083, {0x10, 0x81}));  // too short to carry the register
+    Offer(Frame(0x083, {0x10, 0x81}));                       // too short to carry the register
     CanFrame sync = Frame(0x080, {});
     EXPECT_EQ(RouteToConsumers(sync, now), 0);
     ASSERT_EQ(HeldEmergencies(log), 2u);
@@ -165,17 +165,28 @@ TEST(EmergencyDecoding, EveryClassAndTheNamedMonitoringCodes)
         std::uint16_t code;
         EmergencyClass expected;
     } const cases[] = {
-        {0x0000, EmergencyClass::ErrorReset},   {0x00FF, EmergencyClass::ErrorReset},
-        {0x1000, EmergencyClass::Generic},      {0x2310, EmergencyClass::Current},
-        {0x2400, EmergencyClass::Unassigned},   {0x3120, EmergencyClass::Voltage},
-        {0x3400, EmergencyClass::Unassigned},   {0x4210, EmergencyClass::Temperature},
-        {0x4300, EmergencyClass::Unassigned},   {0x5000, EmergencyClass::Hardware},
-        {0x5100, EmergencyClass::Unassigned},   {0x6320, EmergencyClass::Software},
-        {0x7000, EmergencyClass::AdditionalModules}, {0x8000, EmergencyClass::Monitoring},
-        {0x8130, EmergencyClass::Communication}, {0x8250, EmergencyClass::Protocol},
-        {0x8300, EmergencyClass::Unassigned},   {0x9000, EmergencyClass::External},
-        {0xF000, EmergencyClass::AdditionalFunctions}, {0xFF42, EmergencyClass::DeviceSpecific},
-        {0xA000, EmergencyClass::Unassigned},   {0x0100, EmergencyClass::Unassigned},
+        {0x0000, EmergencyClass::ErrorReset},
+        {0x00FF, EmergencyClass::ErrorReset},
+        {0x1000, EmergencyClass::Generic},
+        {0x2310, EmergencyClass::Current},
+        {0x2400, EmergencyClass::Unassigned},
+        {0x3120, EmergencyClass::Voltage},
+        {0x3400, EmergencyClass::Unassigned},
+        {0x4210, EmergencyClass::Temperature},
+        {0x4300, EmergencyClass::Unassigned},
+        {0x5000, EmergencyClass::Hardware},
+        {0x5100, EmergencyClass::Unassigned},
+        {0x6320, EmergencyClass::Software},
+        {0x7000, EmergencyClass::AdditionalModules},
+        {0x8000, EmergencyClass::Monitoring},
+        {0x8130, EmergencyClass::Communication},
+        {0x8250, EmergencyClass::Protocol},
+        {0x8300, EmergencyClass::Unassigned},
+        {0x9000, EmergencyClass::External},
+        {0xF000, EmergencyClass::AdditionalFunctions},
+        {0xFF42, EmergencyClass::DeviceSpecific},
+        {0xA000, EmergencyClass::Unassigned},
+        {0x0100, EmergencyClass::Unassigned},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ClassOfEmergency(c.code), c.expected) << std::hex << c.code;

@@ -15,8 +15,7 @@ TEST_F(EngineCycle, IdleCycleSendsNothingAndChangesNothing)
     // Only the clients' scratch frames may differ; compare the protocol state.
     for (std::size_t n = 0; n < kNodeCount; ++n) {
         EXPECT_EQ(Table().nodes[n].sdoState, SdoState::Idle);
-        EXPECT_EQ(std::memcmp(&Table().nodes[n].pdoSlots, &before.nodes[n].pdoSlots,
-                              sizeof before.nodes[n].pdoSlots),
+        EXPECT_EQ(std::memcmp(&Table().nodes[n].pdoSlots, &before.nodes[n].pdoSlots, sizeof before.nodes[n].pdoSlots),
                   0);
     }
 }

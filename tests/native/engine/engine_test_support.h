@@ -104,8 +104,7 @@ protected:
     {
         Result r{};
         r.data.assign(capacity, 0xEE);
-        r.ready = FetchSdoResult(node, Table(), r.data.data(), capacity, r.length, r.status,
-                                 r.abortCode);
+        r.ready = FetchSdoResult(node, Table(), r.data.data(), capacity, r.length, r.status, r.abortCode);
         r.data.resize(r.length);
         return r;
     }

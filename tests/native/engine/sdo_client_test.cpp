@@ -17,8 +17,14 @@ constexpr std::uint8_t kSub = 0x06;
 
 B AbortBytes(std::uint32_t code)
 {
-    return {0x80, 0x45, 0x23, 0x06, static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(code >> 8),
-            static_cast<std::uint8_t>(code >> 16), static_cast<std::uint8_t>(code >> 24)};
+    return {0x80,
+            0x45,
+            0x23,
+            0x06,
+            static_cast<std::uint8_t>(code),
+            static_cast<std::uint8_t>(code >> 8),
+            static_cast<std::uint8_t>(code >> 16),
+            static_cast<std::uint8_t>(code >> 24)};
 }
 
 std::vector<std::uint8_t> Pattern(std::uint32_t length)
@@ -93,9 +99,8 @@ void ExpectSegmentedDownload(std::uint32_t length)
     sentFrames.clear();
     RunEngineCycle(EngineTest::Table(), nullptr);
     ASSERT_EQ(sentFrames.size(), 1u);
-    EXPECT_EQ(Bytes(sentFrames[0]),
-              (B{0x21, 0x45, 0x23, 0x06, static_cast<std::uint8_t>(length),
-                 static_cast<std::uint8_t>(length >> 8), 0, 0}));
+    EXPECT_EQ(Bytes(sentFrames[0]), (B{0x21, 0x45, 0x23, 0x06, static_cast<std::uint8_t>(length),
+                                       static_cast<std::uint8_t>(length >> 8), 0, 0}));
     sentFrames.clear();
     CanFrame reply = Frame(kRx, {0x60, 0x45, 0x23, 0x06, 0, 0, 0, 0});
     RunEngineCycle(EngineTest::Table(), &reply);
@@ -262,17 +267,18 @@ TEST_F(SdoClient, MasterAbortsWithTheRightCode)
         {"wrong index low byte", true, {Frame(kRx, {0x43, 0x46, 0x23, 0x06, 1, 2, 3, 4})}, kAbortGeneral},
         {"wrong index high byte", false, {Frame(kRx, {0x60, 0x45, 0x24, 0x06, 0, 0, 0, 0})}, kAbortGeneral},
         {"wrong subindex", true, {Frame(kRx, {0x43, 0x45, 0x23, 0x07, 1, 2, 3, 4})}, kAbortGeneral},
-        {"download answer to an upload", true, {Frame(kRx, {0x60, 0x45, 0x23, 0x06, 0, 0, 0, 0})},
-         kAbortBadCommand},
+        {"download answer to an upload", true, {Frame(kRx, {0x60, 0x45, 0x23, 0x06, 0, 0, 0, 0})}, kAbortBadCommand},
         {"segment answer to initiate", false, {Frame(kRx, {0x20, 0, 0, 0, 0, 0, 0, 0})}, kAbortBadCommand},
-        {"size 1001 announced", true, {Frame(kRx, {0x41, 0x45, 0x23, 0x06, 0xE9, 0x03, 0, 0})},
-         kAbortOutOfMemory},
+        {"size 1001 announced", true, {Frame(kRx, {0x41, 0x45, 0x23, 0x06, 0xE9, 0x03, 0, 0})}, kAbortOutOfMemory},
         {"upload toggle", true, {initUpload, Frame(kRx, {0x10, 1, 2, 3, 4, 5, 6, 7})}, kAbortToggle},
         {"download toggle", false, {initDownload, Frame(kRx, {0x30, 0, 0, 0, 0, 0, 0, 0})}, kAbortToggle},
-        {"size mismatch at the end", true,
+        {"size mismatch at the end",
+         true,
          {initUpload, Frame(kRx, {0x00, 1, 2, 3, 4, 5, 6, 7}), Frame(kRx, {0x1B, 8, 9, 0, 0, 0, 0, 0})},
          kAbortLengthMismatch},
-        {"upload segment answered with initiate", true, {initUpload, Frame(kRx, {0x41, 0x45, 0x23, 0x06, 0, 0, 0, 0})},
+        {"upload segment answered with initiate",
+         true,
+         {initUpload, Frame(kRx, {0x41, 0x45, 0x23, 0x06, 0, 0, 0, 0})},
          kAbortBadCommand},
     };
     const B data = Pattern(20);
@@ -374,8 +380,8 @@ TEST_F(SdoClient, FramesForOthersLeaveAWaitingClientUntouched)
     Pump();
     TakeSent();
     AdvanceManualTick(100);  // long past the time-out
-    for (const CanFrame& other : {Frame(0x584, {0x43, 0x45, 0x23, 0x06, 1, 2, 3, 4}),
-                                  Frame(0x183, {1, 2}), Frame(0x000, {0x01, 0x03})}) {
+    for (const CanFrame& other :
+         {Frame(0x584, {0x43, 0x45, 0x23, 0x06, 1, 2, 3, 4}), Frame(0x183, {1, 2}), Frame(0x000, {0x01, 0x03})}) {
         RunEngineCycle(Table(), &other);
         EXPECT_TRUE(TakeSent().empty());
         EXPECT_EQ(RecordOf(Table(), kNode).sdoState, SdoState::UploadInitWait);

@@ -110,7 +110,8 @@ TEST_F(MasterTest, ASilentSlaveFailsTheStartAfterItsTimeOutOnTheManualClock)
     EXPECT_EQ(StartCommunication(TestOwner()), 0);
     const std::uint32_t elapsed = TickMs() - before;
 
-    EXPECT_EQ(Shown(side.events), (Events{"ask ok-cancel 1010", "message 1008", "comm off", "lists forced", "controls"}));
+    EXPECT_EQ(Shown(side.events),
+              (Events{"ask ok-cancel 1010", "message 1008", "comm off", "lists forced", "controls"}));
     EXPECT_EQ(commState.active, 0u);
     EXPECT_EQ(DriverLoaded(), 0);
     // The first read (0x1800/1) waits one second; the stop pauses half a second.

@@ -92,8 +92,7 @@ TEST(ObjectValues, SingleNumbersAreTakenOnlyWhenTheyConvertCompletelyAndFit)
         {FormatFloat, "", 4, kNotConvertible, {0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.text) + " format " + std::to_string(c.format) + " count " +
-                     std::to_string(c.count));
+        SCOPED_TRACE(std::string(c.text) + " format " + std::to_string(c.format) + " count " + std::to_string(c.count));
         const Parsed p = Parse(c.format, c.text, c.count);
         EXPECT_EQ(p.refusal, c.refusal);
         EXPECT_EQ(p.count, c.refusal == kTaken ? c.count : 0u);
@@ -137,10 +136,14 @@ TEST(ObjectValues, RangesAreDescribedInTheFormatsNotation)
         const char* highest;
     };
     const Case cases[] = {
-        {FormatHex, 1, "0", "FF"},          {FormatHex, 4, "0", "FFFFFFFF"},
-        {FormatUnsigned, 2, "0", "65535"},  {FormatSigned, 1, "-128", "127"},
-        {FormatSigned, 3, "-8388608", "8388607"}, {FormatSigned, 4, "-2147483648", "2147483647"},
-        {FormatRaw, 0, "00", "FF"},         {FormatFloat, 4, "-3.40282e+38", "3.40282e+38"},
+        {FormatHex, 1, "0", "FF"},
+        {FormatHex, 4, "0", "FFFFFFFF"},
+        {FormatUnsigned, 2, "0", "65535"},
+        {FormatSigned, 1, "-128", "127"},
+        {FormatSigned, 3, "-8388608", "8388607"},
+        {FormatSigned, 4, "-2147483648", "2147483647"},
+        {FormatRaw, 0, "00", "FF"},
+        {FormatFloat, 4, "-3.40282e+38", "3.40282e+38"},
     };
     for (const Case& c : cases) {
         char lowest[32], highest[32];
@@ -191,9 +194,8 @@ TEST(ObjectValues, ScanHexForIndexFields)
         std::uint32_t value;
     };
     const Case cases[] = {
-        {"1018", 1, 0x1018},   {"  0x1A00", 1, 0x1A00}, {"12345", 1, 0x12345},
-        {"1g", 1, 1},          {"", 0, 0},             {"g1", 0, 0},
-        {"FFFFFFFFF1", 1, 0xFFFFFFF1},  // over-long: low 32 bits
+        {"1018", 1, 0x1018}, {"  0x1A00", 1, 0x1A00},       {"12345", 1, 0x12345}, {"1g", 1, 1}, {"", 0, 0},
+        {"g1", 0, 0},        {"FFFFFFFFF1", 1, 0xFFFFFFF1},  // over-long: low 32 bits
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -207,7 +209,8 @@ TEST(ObjectValues, ScanHexForIndexFields)
 
 TEST(ObjectValues, RoundTripThroughTextInEveryFormat)
 {
-    const std::uint32_t values[] = {0, 1, 0x7F, 0x80, 0xFF, 0x1234, 0x8000, 0xFFFF, 0x123456, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    const std::uint32_t values[] = {0,      1,      0x7F,     0x80,       0xFF,       0x1234,
+                                    0x8000, 0xFFFF, 0x123456, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
     for (DataFormat format : {FormatHex, FormatUnsigned, FormatSigned}) {
         for (std::uint32_t value : values) {
             SCOPED_TRACE(value);

@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"Integer16Negative", eds::kTypeInteger16, {0xFE, 0xFF}, "0xFFFE (-2)"},
         FormatCase{"Integer24Negative", eds::kTypeInteger24, {0xFF, 0xFF, 0xFF}, "0xFFFFFF (-1)"},
         FormatCase{"Integer32Positive", eds::kTypeInteger32, {0x10, 0x00, 0x00, 0x00}, "0x00000010 (16)"},
-        FormatCase{"Integer64Lowest", eds::kTypeInteger64, {0, 0, 0, 0, 0, 0, 0, 0x80},
+        FormatCase{"Integer64Lowest",
+                   eds::kTypeInteger64,
+                   {0, 0, 0, 0, 0, 0, 0, 0x80},
                    "0x8000000000000000 (-9223372036854775808)"},
         FormatCase{"Real32", eds::kTypeReal32, {0x00, 0x00, 0xC0, 0x3F}, "1.5"},
         FormatCase{"Real32Negative", eds::kTypeReal32, {0x00, 0x00, 0x20, 0xC1}, "-10"},
@@ -116,23 +118,16 @@ struct FilterCase {
 TEST(EntryFilter, TakesNamePartsAndIndexesAsTheOperatorTypesThem)
 {
     const FilterCase cases[] = {
-        {"", 0x1018, 2, true},
-        {"   ", 0x1018, 2, true},
-        {"product", 0x1018, 2, true},       // the entry's name, letter case aside
-        {"IDENTITY", 0x1018, 2, true},      // the object's name
-        {"vendor", 0x1018, 2, false},
-        {"1018", 0x1018, 2, true},
-        {"0x1018", 0x1018, 2, true},
-        {"1018", 0x1019, 2, false},
-        {"10", 0x1018, 2, true},            // typed so far: every 0x10xx
-        {"10", 0x2010, 2, false},
-        {"1018sub2", 0x1018, 2, true},
-        {"1018 SUB 2", 0x1018, 2, true},
-        {"0x1018sub0x2", 0x1018, 2, true},
-        {"1018sub2", 0x1018, 3, false},
-        {"1018sub", 0x1018, 2, false},
-        {"1018sub2x", 0x1018, 2, false},
-        {"10180", 0x1018, 2, false},        // five digits are no index
+        {"", 0x1018, 2, true},           {"   ", 0x1018, 2, true},
+        {"product", 0x1018, 2, true},   // the entry's name, letter case aside
+        {"IDENTITY", 0x1018, 2, true},  // the object's name
+        {"vendor", 0x1018, 2, false},    {"1018", 0x1018, 2, true},
+        {"0x1018", 0x1018, 2, true},     {"1018", 0x1019, 2, false},
+        {"10", 0x1018, 2, true},  // typed so far: every 0x10xx
+        {"10", 0x2010, 2, false},        {"1018sub2", 0x1018, 2, true},
+        {"1018 SUB 2", 0x1018, 2, true}, {"0x1018sub0x2", 0x1018, 2, true},
+        {"1018sub2", 0x1018, 3, false},  {"1018sub", 0x1018, 2, false},
+        {"1018sub2x", 0x1018, 2, false}, {"10180", 0x1018, 2, false},  // five digits are no index
         {" 1018 ", 0x1018, 2, true},
     };
     for (const FilterCase& c : cases) {
@@ -152,14 +147,14 @@ TEST(EntryPresets, EveryDataTypeGetsTheDialogFormatAndWidthOfItsValue)
         std::uint32_t count;
     };
     const Case cases[] = {
-        {eds::kTypeBoolean, FormatUnsigned, 1},      {eds::kTypeUnsigned8, FormatUnsigned, 1},
-        {eds::kTypeUnsigned16, FormatUnsigned, 2},   {eds::kTypeUnsigned24, FormatUnsigned, 3},
-        {eds::kTypeUnsigned32, FormatUnsigned, 4},   {eds::kTypeInteger8, FormatSigned, 1},
-        {eds::kTypeInteger16, FormatSigned, 2},      {eds::kTypeInteger24, FormatSigned, 3},
-        {eds::kTypeInteger32, FormatSigned, 4},      {eds::kTypeReal32, FormatFloat, 4},
-        {eds::kTypeVisibleString, FormatRaw, 0},     {eds::kTypeOctetString, FormatRaw, 0},
-        {eds::kTypeUnicodeString, FormatRaw, 0},     {eds::kTypeDomain, FormatRaw, 0},
-        {eds::kTypeUnsigned64, FormatRaw, 0},        {eds::kTypeReal64, FormatRaw, 0},
+        {eds::kTypeBoolean, FormatUnsigned, 1},    {eds::kTypeUnsigned8, FormatUnsigned, 1},
+        {eds::kTypeUnsigned16, FormatUnsigned, 2}, {eds::kTypeUnsigned24, FormatUnsigned, 3},
+        {eds::kTypeUnsigned32, FormatUnsigned, 4}, {eds::kTypeInteger8, FormatSigned, 1},
+        {eds::kTypeInteger16, FormatSigned, 2},    {eds::kTypeInteger24, FormatSigned, 3},
+        {eds::kTypeInteger32, FormatSigned, 4},    {eds::kTypeReal32, FormatFloat, 4},
+        {eds::kTypeVisibleString, FormatRaw, 0},   {eds::kTypeOctetString, FormatRaw, 0},
+        {eds::kTypeUnicodeString, FormatRaw, 0},   {eds::kTypeDomain, FormatRaw, 0},
+        {eds::kTypeUnsigned64, FormatRaw, 0},      {eds::kTypeReal64, FormatRaw, 0},
     };
     for (const Case& c : cases) {
         const EntryPreset preset = PresetForType(c.dataType);
@@ -232,7 +227,9 @@ protected:
     // The I/O module's file beside a broken file and one that only shares its device type.
     void WriteFolder()
     {
-        WriteText(In("a_broken.eds"), "[DeviceInfo]\nVendorNumber=0x00000F0A\nProductNumber=0x401\n[MandatoryObjects]\nSupportedObjects=0x\n");
+        WriteText(
+            In("a_broken.eds"),
+            "[DeviceInfo]\nVendorNumber=0x00000F0A\nProductNumber=0x401\n[MandatoryObjects]\nSupportedObjects=0x\n");
         WriteText(In("b_same_type.eds"), Replaced(ioModule, "ProductNumber=0x00000401", "ProductNumber=0x00000999"));
         WriteText(In("c_io.eds"), ioModule);
         WriteText(In("notes.txt"), ioModule);
@@ -406,7 +403,8 @@ TEST_F(DictionaryTest, ReadAllShowsAnAbortInTheEntryAndGoesOn)
     // An object the file lists and the slave does not have.
     ioModule = Replaced(ioModule, "24=0x6411\n", "24=0x6411\n25=0x2FFF\n");
     ioModule = Replaced(ioModule, "SupportedObjects=24", "SupportedObjects=25");
-    ioModule += "\n[2FFF]\nParameterName=Not on the slave\nObjectType=0x7\nDataType=0x0007\nAccessType=ro\nDefaultValue=0\n";
+    ioModule +=
+        "\n[2FFF]\nParameterName=Not on the slave\nObjectType=0x7\nDataType=0x0007\nAccessType=ro\nDefaultValue=0\n";
     OpenIoModule();
     const ReadAllOutcome outcome = ReadAllEntries(TestOwner());
     EXPECT_TRUE(outcome.completed);

@@ -19,7 +19,8 @@ namespace {
 
 // Every IDS_ name resource.h defines, with its number, read from the file itself so a
 // string added there is checked without touching this test.
-std::map<std::string, std::uint32_t> StringNames() {
+std::map<std::string, std::uint32_t> StringNames()
+{
     std::map<std::string, std::uint32_t> names;
     std::ifstream header(RESOURCE_HEADER);
     std::string line;
@@ -28,24 +29,24 @@ std::map<std::string, std::uint32_t> StringNames() {
         std::string directive;
         std::string name;
         std::uint32_t value = 0;
-        if (words >> directive >> name >> value && directive == "#define" &&
-            name.rfind("IDS_", 0) == 0) {
+        if (words >> directive >> name >> value && directive == "#define" && name.rfind("IDS_", 0) == 0) {
             names[name] = value;
         }
     }
     return names;
 }
 
-void ExpectBothTexts(std::uint32_t id, const std::string& what) {
+void ExpectBothTexts(std::uint32_t id, const std::string& what)
+{
     for (const TextLanguage language : {TextLanguage::English, TextLanguage::German}) {
         const char* text = MessageText(id, language);
-        ASSERT_NE(text, nullptr) << what << " " << id << " language "
-                                 << static_cast<int>(language);
+        ASSERT_NE(text, nullptr) << what << " " << id << " language " << static_cast<int>(language);
         EXPECT_GT(std::strlen(text), 0u) << what << " " << id;
     }
 }
 
-TEST(MessageTexts, EveryStringResourceHeaderNamesHasBothTexts) {
+TEST(MessageTexts, EveryStringResourceHeaderNamesHasBothTexts)
+{
     const std::map<std::string, std::uint32_t> names = StringNames();
     // The file was read: its first and last string are where the compiler sees them.
     ASSERT_EQ(names.count("IDS_TITLE"), 1u);
@@ -53,15 +54,18 @@ TEST(MessageTexts, EveryStringResourceHeaderNamesHasBothTexts) {
     ASSERT_EQ(names.count("IDS_COLUMN_VALUE"), 1u);
     EXPECT_EQ(names.at("IDS_COLUMN_VALUE"), static_cast<std::uint32_t>(IDS_COLUMN_VALUE));
 
-    for (const auto& [name, id] : names) ExpectBothTexts(id, name);
+    for (const auto& [name, id] : names)
+        ExpectBothTexts(id, name);
     // The numbered runs between two names: the bit boxes' labels and the column heads.
-    for (std::uint32_t id = IDS_BIT0; id <= IDS_BIT7; ++id) ExpectBothTexts(id, "bit label");
+    for (std::uint32_t id = IDS_BIT0; id <= IDS_BIT7; ++id)
+        ExpectBothTexts(id, "bit label");
     for (std::uint32_t id = IDS_COLUMN_INDEX; id <= IDS_COLUMN_VALUE; ++id) {
         ExpectBothTexts(id, "column head");
     }
 }
 
-TEST(MessageTexts, TextsAreTheResourceFilesTexts) {
+TEST(MessageTexts, TextsAreTheResourceFilesTexts)
+{
     struct Case {
         std::uint32_t id;
         const char* english;
@@ -69,13 +73,11 @@ TEST(MessageTexts, TextsAreTheResourceFilesTexts) {
     };
     const Case cases[] = {
         {IDS_TITLE, "Velomar", "Velomar"},
-        {IDS_OUTPUTS_WARNING, "Warning!\nOutputs may be modified!",
-         "Warnung!\nAusgänge können verändert werden!"},
+        {IDS_OUTPUTS_WARNING, "Warning!\nOutputs may be modified!", "Warnung!\nAusgänge können verändert werden!"},
         {IDS_OUT_OF_MEMORY, "Out of memory!", "Kein freier Speicher verfügbar!"},
         {IDS_VALUE_OUT_OF_RANGE, "Value out of range!\nAllowed: %s to %s",
          "Wert außerhalb des Bereichs!\nErlaubt: %s bis %s"},
-        {IDS_OUTSIDE_LIMITS,
-         "The value is outside the limits of this object.\nAllowed: %s to %s\nWrite it anyway?",
+        {IDS_OUTSIDE_LIMITS, "The value is outside the limits of this object.\nAllowed: %s to %s\nWrite it anyway?",
          "Der Wert liegt außerhalb der Grenzen dieses Objekts.\nErlaubt: %s bis %s\n"
          "Trotzdem schreiben?"},
         {IDS_BUTTON_ABORT, "&Abort", "&Abbrechen"},
@@ -94,10 +96,20 @@ TEST(MessageTexts, TextsAreTheResourceFilesTexts) {
     }
 }
 
-TEST(MessageTexts, UnknownIdsHaveNoText) {
+TEST(MessageTexts, UnknownIdsHaveNoText)
+{
     const std::uint32_t ids[] = {
-        0, 999, 1002, 1003, 1006, 1011, 1019, 1028, 1036, 1059,  // gaps and both ends
-        IDM_SEARCH_SLAVES,                                       // a command number
+        0,
+        999,
+        1002,
+        1003,
+        1006,
+        1011,
+        1019,
+        1028,
+        1036,
+        1059,                // gaps and both ends
+        IDM_SEARCH_SLAVES,   // a command number
         65536u + IDS_TITLE,  // a string identifier is 16 bits: no wrap onto 1000
         0xFFFFFFFFu,
     };
@@ -107,7 +119,8 @@ TEST(MessageTexts, UnknownIdsHaveNoText) {
     }
 }
 
-TEST(MessageTexts, LanguageFromWindowsLanguageId) {
+TEST(MessageTexts, LanguageFromWindowsLanguageId)
+{
     struct Case {
         std::uint16_t languageId;
         TextLanguage language;
@@ -133,12 +146,12 @@ TEST(MessageTexts, LanguageFromWindowsLanguageId) {
 // comma after the identifier, a hex identifier, comments, tabs, CMake's own special
 // characters, a second table in lower-case keywords with braces, CR LF line ends, text
 // beyond ASCII up to four bytes a character, and the two files in different orders.
-TEST(MessageTexts, GeneratorReadsEveryFormOfEntry) {
+TEST(MessageTexts, GeneratorReadsEveryFormOfEntry)
+{
     const MessageTextEntry expected[] = {
         {0, "", "null"},
         {1, "Say \"yes\" or \"no\"", "Sag \"ja\" oder \"nein\""},
-        {2, "Tab\there, line\nbreak, CR\r, back\\slash, \\n",
-         "Tab\thier, Zeile\numbruch, CR\r, Rück\\strich, \\n"},
+        {2, "Tab\there, line\nbreak, CR\r, back\\slash, \\n", "Tab\thier, Zeile\numbruch, CR\r, Rück\\strich, \\n"},
         {3, "second table", "zweite Tabelle"},
         {7, "comma after the number", "Komma fehlt hier"},
         {16, "hex id", "Hex-Nummer"},

@@ -13,10 +13,10 @@
 #include <vector>
 
 struct FakeServerScript {
-    std::string greeting = "< hi >";   // sent on accept; empty: say nothing
-    std::string openAnswer = "< ok >";     // answer to "< open ... >"
-    std::string rawAnswer = "< ok >";      // answer to "< rawmode >"
-    std::string afterRawAnswer;            // sent right behind the raw-mode answer
+    std::string greeting = "< hi >";    // sent on accept; empty: say nothing
+    std::string openAnswer = "< ok >";  // answer to "< open ... >"
+    std::string rawAnswer = "< ok >";   // answer to "< rawmode >"
+    std::string afterRawAnswer;         // sent right behind the raw-mode answer
 };
 
 class FakeServer {
@@ -59,7 +59,7 @@ private:
     std::atomic<bool> rawMode_{false};
     std::atomic<bool> paused_{false};
     std::mutex mutex_;
-    int client_ = -1;  // guarded by mutex_
+    int client_ = -1;                    // guarded by mutex_
     std::vector<std::string> commands_;  // guarded by mutex_
     std::thread thread_;
 };

@@ -36,18 +36,17 @@ TEST(NetcanConfig, DefaultsWhenNothingIsGiven)
 
 TEST(NetcanConfig, TakesTheConnectionSectionInAnySpelling)
 {
-    const Parsed p = Read(
-        "\xEF\xBB\xBF; written by an editor with a byte order mark\r\n"
-        "[Other]\r\nHost=elsewhere\r\nPort=1\r\n"
-        "[ connection ]\r\n"
-        "  HOST = raspberrypi.local \r\n"
-        "# a comment\r\n"
-        "port=12345\r\n"
-        "INTERFACE=vcan_1.x-2\r\n"
-        "TimeoutMs=250\r\n"
-        "Unknown=whatever\r\n"
-        "no equals sign here\r\n"
-        "[Later]\r\nInterface=ignored\r\n");
+    const Parsed p = Read("\xEF\xBB\xBF; written by an editor with a byte order mark\r\n"
+                          "[Other]\r\nHost=elsewhere\r\nPort=1\r\n"
+                          "[ connection ]\r\n"
+                          "  HOST = raspberrypi.local \r\n"
+                          "# a comment\r\n"
+                          "port=12345\r\n"
+                          "INTERFACE=vcan_1.x-2\r\n"
+                          "TimeoutMs=250\r\n"
+                          "Unknown=whatever\r\n"
+                          "no equals sign here\r\n"
+                          "[Later]\r\nInterface=ignored\r\n");
     EXPECT_EQ(p.valid, 1);
     EXPECT_STREQ(p.config.host, "raspberrypi.local");
     EXPECT_EQ(p.config.port, 12345);
@@ -61,20 +60,13 @@ TEST(NetcanConfig, BadValuesAreRefusedAndNotTaken)
         const char* line;
     };
     const Case cases[] = {
-        {"Port=0"},
-        {"Port=65536"},
-        {"Port=80a"},
-        {"Port="},
-        {"Port=-1"},
-        {"TimeoutMs=0"},
-        {"TimeoutMs=60001"},
-        {"TimeoutMs=99999999999"},
-        {"Host="},
-        {"Host=two words"},
-        {"Interface="},
-        {"Interface=can0 >< rawmode"},
-        {"Interface=can<0"},
-        {"Interface=abcdefghijklmnopq"},  // 17 characters
+        {"Port=0"},          {"Port=65536"},
+        {"Port=80a"},        {"Port="},
+        {"Port=-1"},         {"TimeoutMs=0"},
+        {"TimeoutMs=60001"}, {"TimeoutMs=99999999999"},
+        {"Host="},           {"Host=two words"},
+        {"Interface="},      {"Interface=can0 >< rawmode"},
+        {"Interface=can<0"}, {"Interface=abcdefghijklmnopq"},  // 17 characters
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -26,9 +26,8 @@ using namespace netcan;
 
 namespace {
 
-constexpr const char* kDriverNames[] = {"CAN_Init",        "CAN_Close",           "CAN_Status",
-                                        "CAN_Write",       "CAN_Read",            "CAN_VersionInfo",
-                                        "CAN_SpecialFunktion", "CAN_ResetClient"};
+constexpr const char* kDriverNames[] = {"CAN_Init", "CAN_Close",       "CAN_Status",          "CAN_Write",
+                                        "CAN_Read", "CAN_VersionInfo", "CAN_SpecialFunktion", "CAN_ResetClient"};
 constexpr std::uint16_t k250k = 0x011C;
 
 bool CopyFile(const std::string& from, const std::string& to)

@@ -32,7 +32,10 @@ std::string Format(const DriverMsg& msg)
     return text;
 }
 
-Element Parse(const std::string& inner) { return ParseElement(inner.data(), inner.size()); }
+Element Parse(const std::string& inner)
+{
+    return ParseElement(inner.data(), inner.size());
+}
 
 std::string Bytes(const DriverMsg& msg)
 {
@@ -56,8 +59,7 @@ TEST(SocketcandFormat, DataFramesCarryHexIdentifierDecimalLengthAndHexBytes)
     const Case cases[] = {
         {Msg(0x000, 0, {0x01, 0x00}), "< send 000 2 01 00 >"},
         {Msg(0x123, 0, {}), "< send 123 0 >"},
-        {Msg(0x603, 0, {0x40, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00}),
-         "< send 603 8 40 00 10 00 00 00 00 00 >"},
+        {Msg(0x603, 0, {0x40, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00}), "< send 603 8 40 00 10 00 00 00 00 00 >"},
         {Msg(0x7FF, 0, {0xAB}), "< send 7FF 1 AB >"},
         {Msg(0x5, 0, {0xFF, 0xEE, 0xDD}), "< send 005 3 FF EE DD >"},
         // Extended identifiers always take 8 digits, even small ones.
@@ -165,20 +167,20 @@ TEST(SocketcandParse, ReceivedFramesInTheFormsServersWrite)
 TEST(SocketcandParse, BrokenFramesAreMalformed)
 {
     const char* const cases[] = {
-        " frame ",                                   // nothing after the keyword
-        " frame 123 ",                               // no time stamp
-        " frame 123 12:00 0102 ",                    // time stamp not seconds.microseconds
-        " frame 123 1.0.0 0102 ",                    // two dots
-        " frame 800 1.0 01 ",                        // 12 bits without 8 digits
-        " frame 2FFFFFFF 1.0 01 ",                   // more than 29 bits
-        " frame 123456789 1.0 01 ",                  // 9 digits
-        " frame 12G 1.0 01 ",                        // not hex
-        " frame 123 1.0 010 ",                       // half a byte
-        " frame 123 1.0 0102030405060708 09 ",       // 9 bytes
-        " frame 123 1.0 0x01 ",                      // not a hex pair
-        " rtr 123 1.0 ",                             // no length
-        " rtr 123 1.0 9 ",                           // more than 8
-        " rtr 123 1.0 4 5 ",                         // extra word
+        " frame ",                              // nothing after the keyword
+        " frame 123 ",                          // no time stamp
+        " frame 123 12:00 0102 ",               // time stamp not seconds.microseconds
+        " frame 123 1.0.0 0102 ",               // two dots
+        " frame 800 1.0 01 ",                   // 12 bits without 8 digits
+        " frame 2FFFFFFF 1.0 01 ",              // more than 29 bits
+        " frame 123456789 1.0 01 ",             // 9 digits
+        " frame 12G 1.0 01 ",                   // not hex
+        " frame 123 1.0 010 ",                  // half a byte
+        " frame 123 1.0 0102030405060708 09 ",  // 9 bytes
+        " frame 123 1.0 0x01 ",                 // not a hex pair
+        " rtr 123 1.0 ",                        // no length
+        " rtr 123 1.0 9 ",                      // more than 8
+        " rtr 123 1.0 4 5 ",                    // extra word
     };
     for (const char* inner : cases) {
         SCOPED_TRACE(inner);

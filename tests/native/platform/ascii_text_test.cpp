@@ -34,8 +34,13 @@ TEST(AsciiText, TrimAndCaseLeaveAllButAsciiAlone)
         {" \t\r\nKey = Value\r\n ", "Key = Value", " \t\r\nkey = value\r\n "},
         {"", "", ""},
         {" \t ", "", " \t "},
-        {"\xC3\x9C" "BER", "\xC3\x9C" "BER", "\xC3\x9C" "ber"},  // UTF-8 bytes are no letters here
-        {"\vX\f", "\vX\f", "\vx\f"},                          // nor blanks
+        {"\xC3\x9C"
+         "BER",
+         "\xC3\x9C"
+         "BER",
+         "\xC3\x9C"
+         "ber"},                      // UTF-8 bytes are no letters here
+        {"\vX\f", "\vX\f", "\vx\f"},  // nor blanks
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ascii::Trim(c.text), c.trimmed) << c.text;

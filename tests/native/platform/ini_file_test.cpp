@@ -12,31 +12,27 @@ namespace {
 
 TEST(IniReader, FindsValuesWhateverTheCaseAndLineEnds)
 {
-    const ini::File ini = ini::Parse(
-        "\xEF\xBB\xBF; leading comment\r\n"
-        "orphan=before any section\r\n"
-        "[Network]\r\n"
-        "  BitRate = 125  \r\n"
-        "; BitRate=250\r\n"
-        "[nodes]\n"
-        "3=io module.eds\n"
-        "Text=a;b = c\n"
-        "3=second wins not\n"
-        "no equals sign here\n"
-        "[NETWORK]\n"
-        "Extra=1\n");
+    const ini::File ini = ini::Parse("\xEF\xBB\xBF; leading comment\r\n"
+                                     "orphan=before any section\r\n"
+                                     "[Network]\r\n"
+                                     "  BitRate = 125  \r\n"
+                                     "; BitRate=250\r\n"
+                                     "[nodes]\n"
+                                     "3=io module.eds\n"
+                                     "Text=a;b = c\n"
+                                     "3=second wins not\n"
+                                     "no equals sign here\n"
+                                     "[NETWORK]\n"
+                                     "Extra=1\n");
     struct Case {
         const char* section;
         const char* key;
         const char* expected;  // nullptr: not found
     };
     const Case cases[] = {
-        {"network", "bitrate", "125"},
-        {"NODES", "3", "io module.eds"},
-        {"Nodes", "text", "a;b = c"},
-        {"Network", "Extra", "1"},  // a repeated section adds to the first
-        {"Network", "orphan", nullptr},
-        {"Missing", "3", nullptr},
+        {"network", "bitrate", "125"},  {"NODES", "3", "io module.eds"},
+        {"Nodes", "text", "a;b = c"},   {"Network", "Extra", "1"},  // a repeated section adds to the first
+        {"Network", "orphan", nullptr}, {"Missing", "3", nullptr},
     };
     for (const Case& c : cases) {
         const std::string* value = ini::FindValue(ini, c.section, c.key);
@@ -60,14 +56,14 @@ TEST(IniReader, BoundedReadStopsAtTheFirstLineOverALimit)
         const char* error;  // nullptr: read
     };
     const Case cases[] = {
-        {"[A]\r\nkey=12345\r\n", nullptr},             // 9 bytes and a CR
-        {"[A]\nkey=123456\n", nullptr},                 // exactly 10
+        {"[A]\r\nkey=12345\r\n", nullptr},  // 9 bytes and a CR
+        {"[A]\nkey=123456\n", nullptr},     // exactly 10
         {"[A]\nkey=1234567\n", "line 2: longer than 10 bytes"},
         {"[A]\n\n;1234567890123\n", "line 3: longer than 10 bytes"},  // comments too
-        {"[A]\nk=1\n[B]\n[a]\n[b]\nk=2", nullptr},     // repeated sections count once
+        {"[A]\nk=1\n[B]\n[a]\n[b]\nk=2", nullptr},                    // repeated sections count once
         {"[A]\n[B]\n[C]\n", "line 3: more than 2 sections"},
         {"[A]\nkey=1234567", "line 2: longer than 10 bytes"},  // no line end at the end
-        {"a=1\n[A]\na=1\n[B]\nb=2\nno key\nc=3\n", nullptr},  // only keys of a section count
+        {"a=1\n[A]\na=1\n[B]\nb=2\nno key\nc=3\n", nullptr},   // only keys of a section count
         {"[A]\na=1\n[B]\nb=2\nc=3\nd=4\n", "line 6: more than 3 keys"},
     };
     for (const Case& c : cases) {
@@ -137,7 +133,8 @@ TEST(IniSettings, OnlyTheNamedSectionIsHandedOnLineByLine)
     using L = ini::LeadingKeys;
     const Case cases[] = {
         {"any case, repeated keys and sections in file order",
-         "\xEF\xBB\xBF[serial]\nPort=A\n[Other]\nPort=B\n[ SERIAL ]\nport=C\nPort=D\n", L::Skipped,
+         "\xEF\xBB\xBF[serial]\nPort=A\n[Other]\nPort=B\n[ SERIAL ]\nport=C\nPort=D\n",
+         L::Skipped,
          {"Port=A", "port=C", "Port=D"}},
         {"keys before any section skipped", "Port=A\n[Serial]\nBaud=1\n", L::Skipped, {"Baud=1"}},
         {"keys before any section counted", "Port=A\n[Serial]\nBaud=1\n", L::InSection, {"Port=A", "Baud=1"}},
@@ -167,11 +164,20 @@ TEST(IniSettings, NumbersAndWordsWithinTheirLimits)
         bool ok;
     };
     const Number numbers[] = {
-        {"1", 1, 65535, true},           {"0065535", 1, 65535, true}, {"0", 0, 1, true},
-        {"999999999", 0, 0xFFFFFFFF, true}, {"0", 1, 65535, false},    {"65536", 1, 65535, false},
-        {"1000000000", 0, 0xFFFFFFFF, false}, {"4294967297", 0, 0xFFFFFFFF, false},
-        {"", 0, 1, false},   {"-1", 0, 1, false}, {"+1", 0, 1, false},
-        {"12a", 0, 99, false}, {" 1", 0, 1, false}, {"1 ", 0, 1, false},
+        {"1", 1, 65535, true},
+        {"0065535", 1, 65535, true},
+        {"0", 0, 1, true},
+        {"999999999", 0, 0xFFFFFFFF, true},
+        {"0", 1, 65535, false},
+        {"65536", 1, 65535, false},
+        {"1000000000", 0, 0xFFFFFFFF, false},
+        {"4294967297", 0, 0xFFFFFFFF, false},
+        {"", 0, 1, false},
+        {"-1", 0, 1, false},
+        {"+1", 0, 1, false},
+        {"12a", 0, 99, false},
+        {" 1", 0, 1, false},
+        {"1 ", 0, 1, false},
     };
     for (const Number& n : numbers) {
         std::uint32_t value = 77;
@@ -184,9 +190,8 @@ TEST(IniSettings, NumbersAndWordsWithinTheirLimits)
         bool ok;
     };
     const Word words[] = {
-        {"COM5", true},   {"/dev/x", true},    {"abcdefg", true},  // 7: the room of 8 less the zero
-        {"abcdefgh", false}, {"", false},        {"COM 5", false},
-        {"a\tb", false},    {"\x7F", false},     {"\xC3\xBC", false},
+        {"COM5", true},      {"/dev/x", true}, {"abcdefg", true},  // 7: the room of 8 less the zero
+        {"abcdefgh", false}, {"", false},      {"COM 5", false},  {"a\tb", false}, {"\x7F", false}, {"\xC3\xBC", false},
     };
     for (const Word& w : words) {
         char to[8] = "keep";

@@ -40,7 +40,7 @@ TEST_F(Adapter, ClosedAdapterReadsNothingAndRefusesWrites)
 TEST_F(Adapter, OpensAtTheNineBitRatesOnly)
 {
     const std::map<std::uint16_t, std::uint32_t> rates = {
-        {0x672F, 10}, {0x532F, 20}, {0x472F, 50}, {0x432F, 100}, {0x031C, 125},
+        {0x672F, 10},  {0x532F, 20},  {0x472F, 50},  {0x432F, 100},  {0x031C, 125},
         {0x011C, 250}, {0x001C, 500}, {0x0016, 800}, {0x0014, 1000},
     };
     for (const auto& [word, kbit] : rates) {

@@ -67,10 +67,8 @@ TEST(EdsReader, SlaveValuesWithoutDefaultsAndCompactArrays)
         std::vector<std::uint8_t> value;
     };
     const Expected expected[] = {
-        {0x2000, 0, Access::ReadWrite, {0, 0, 0, 0}},
-        {0x2001, 0, Access::ReadWrite, {}},
-        {0x2002, 0, Access::ReadOnly, {2}},
-        {0x2002, 1, Access::ReadWriteOutput, {0x34, 0x12}},
+        {0x2000, 0, Access::ReadWrite, {0, 0, 0, 0}}, {0x2001, 0, Access::ReadWrite, {}},
+        {0x2002, 0, Access::ReadOnly, {2}},           {0x2002, 1, Access::ReadWriteOutput, {0x34, 0x12}},
         {0x2002, 2, Access::ReadWriteOutput, {9, 0}},
     };
     ASSERT_EQ(device.entries.size(), std::size(expected));

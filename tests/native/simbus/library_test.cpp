@@ -28,7 +28,7 @@ using simbus_test::Frame;
 using simbus_test::Text;
 
 const char* const kDriverNames[] = {
-    "CAN_Init", "CAN_Close", "CAN_Status", "CAN_Write",
+    "CAN_Init", "CAN_Close",       "CAN_Status",          "CAN_Write",
     "CAN_Read", "CAN_VersionInfo", "CAN_SpecialFunktion", "CAN_ResetClient",
 };
 

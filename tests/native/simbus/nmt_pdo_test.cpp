@@ -60,8 +60,8 @@ TEST_F(NmtStates, StateTransitions)
         {0x01, 0, kSimStateOperational, kSimStateOperational, ""},
         {0x82, 3, kSimStatePreOperational, kSimStateOperational, "703 1: 00"},
         {0x81, 0, kSimStatePreOperational, kSimStatePreOperational, "703 1: 00|705 1: 00"},
-        {0x02, 7, kSimStatePreOperational, kSimStatePreOperational, ""},   // another node
-        {0x05, 3, kSimStatePreOperational, kSimStatePreOperational, ""},   // no such command
+        {0x02, 7, kSimStatePreOperational, kSimStatePreOperational, ""},  // another node
+        {0x05, 3, kSimStatePreOperational, kSimStatePreOperational, ""},  // no such command
     };
     for (const Step& step : steps) {
         EXPECT_EQ(Nmt(step.command, step.node), step.frames) << int{step.command};
@@ -163,7 +163,7 @@ TEST_F(Pdos, RemappingFollowsTheProcedure)
         {{0x2F, 0x00, 0x1A, 0x00, 0x05}, "583 8: 80 00 1A 00 42 00 04 06"},  // 80 bits
         {{0x2F, 0x00, 0x1A, 0x00, 0x09}, "583 8: 80 00 1A 00 42 00 04 06"},  // no sub 9
         {{0x2F, 0x00, 0x1A, 0x00, 0x41}, "583 8: 80 00 1A 00 31 00 09 06"},
-        {{0x2F, 0x00, 0x1A, 0x00, 0x03}, "583 8: 60 00 1A 00 00 00 00 00"},  // 48 bits
+        {{0x2F, 0x00, 0x1A, 0x00, 0x03}, "583 8: 60 00 1A 00 00 00 00 00"},                    // 48 bits
         {{0x23, 0x00, 0x18, 0x01, 0x83, 0x01, 0x00, 0x00}, "583 8: 60 00 18 01 00 00 00 00"},  // valid again
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
@@ -192,12 +192,8 @@ TEST(PdoBits, CopyBitsAtAnyOffset)
     };
     const std::uint8_t source[8] = {0xA5, 0x0F, 0, 0, 0, 0, 0, 0};
     const Case cases[] = {
-        {0, 0, 8, 0xFFFFFFFFFFFFFFA5ull},
-        {0, 4, 8, 0xFFFFFFFFFFFFFA5Full},
-        {4, 0, 8, 0xFFFFFFFFFFFFFFFAull},
-        {0, 60, 4, 0x5FFFFFFFFFFFFFFFull},
-        {0, 0, 1, 0xFFFFFFFFFFFFFFFFull},
-        {1, 0, 1, 0xFFFFFFFFFFFFFFFEull},
+        {0, 0, 8, 0xFFFFFFFFFFFFFFA5ull},  {0, 4, 8, 0xFFFFFFFFFFFFFA5Full}, {4, 0, 8, 0xFFFFFFFFFFFFFFFAull},
+        {0, 60, 4, 0x5FFFFFFFFFFFFFFFull}, {0, 0, 1, 0xFFFFFFFFFFFFFFFFull}, {1, 0, 1, 0xFFFFFFFFFFFFFFFEull},
         {0, 0, 0, 0xFFFFFFFFFFFFFFFFull},
     };
     for (const Case& c : cases) {

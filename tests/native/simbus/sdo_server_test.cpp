@@ -67,10 +67,10 @@ TEST_F(SdoServer, IgnoresRequestsThatAreNotEightBytes)
 TEST_F(SdoServer, SegmentedUploadOfAString)
 {
     EXPECT_EQ(Sdo(3, {0x40, 0x08, 0x10, 0x00}), "583 8: 41 08 10 00 15 00 00 00");  // 21 bytes
-    EXPECT_EQ(Sdo(3, {0x60}), "583 8: 00 53 69 6D 49 4F 20 38");                      // "SimIO 8"
-    EXPECT_EQ(Sdo(3, {0x70}), "583 8: 10 44 49 20 38 44 4F 20");                      // "DI 8DO "
-    EXPECT_EQ(Sdo(3, {0x60}), "583 8: 01 32 41 49 20 32 41 4F");                      // "2AI 2AO", last
-    EXPECT_EQ(Sdo(3, {0x70}), "583 8: 80 08 10 00 01 00 04 05");                      // over
+    EXPECT_EQ(Sdo(3, {0x60}), "583 8: 00 53 69 6D 49 4F 20 38");                    // "SimIO 8"
+    EXPECT_EQ(Sdo(3, {0x70}), "583 8: 10 44 49 20 38 44 4F 20");                    // "DI 8DO "
+    EXPECT_EQ(Sdo(3, {0x60}), "583 8: 01 32 41 49 20 32 41 4F");                    // "2AI 2AO", last
+    EXPECT_EQ(Sdo(3, {0x70}), "583 8: 80 08 10 00 01 00 04 05");                    // over
     // The first segment request must carry toggle 0.
     EXPECT_EQ(Sdo(3, {0x40, 0x08, 0x10, 0x00}), "583 8: 41 08 10 00 15 00 00 00");
     EXPECT_EQ(Sdo(3, {0x70}), "583 8: 80 08 10 00 00 00 03 05");
@@ -155,8 +155,9 @@ TEST_F(SdoServer, LongestStringFitsAndOneMoreByteDoesNot)
 {
     const std::uint32_t longest = simbus::kMaxValueBytes;
     for (const std::uint32_t size : {longest, longest + 1}) {
-        ASSERT_EQ(Sdo(5, {0x21, 0x00, 0x20, 0x00, static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8)}),
-                  size > longest ? "585 8: 80 00 20 00 12 00 07 06" : "585 8: 60 00 20 00 00 00 00 00");
+        ASSERT_EQ(
+            Sdo(5, {0x21, 0x00, 0x20, 0x00, static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8)}),
+            size > longest ? "585 8: 80 00 20 00 12 00 07 06" : "585 8: 60 00 20 00 00 00 00 00");
     }
     // Without a size the room runs out at the segment that overflows it.
     ASSERT_EQ(Sdo(5, {0x20, 0x00, 0x20, 0x00}), "585 8: 60 00 20 00 00 00 00 00");

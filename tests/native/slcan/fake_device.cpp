@@ -90,11 +90,15 @@ std::string FakeDevice::AnswerTo(const std::string& command)
     if (command.empty())
         return legacy ? "" : "\r";
     switch (command[0]) {
-    case 'V': return legacy ? "\a" : "V1013\r";
-    case 'N': return legacy ? "\a" : "NTEST\r";
-    case 'S': return refuseBitRate ? "\a" : "\r";
+    case 'V':
+        return legacy ? "\a" : "V1013\r";
+    case 'N':
+        return legacy ? "\a" : "NTEST\r";
+    case 'S':
+        return refuseBitRate ? "\a" : "\r";
     case 'O':
-    case 'C': return "\r";
+    case 'C':
+        return "\r";
     case 'F': {
         if (legacy)
             return "\a";
@@ -103,10 +107,13 @@ std::string FakeDevice::AnswerTo(const std::string& command)
         return text;
     }
     case 't':
-    case 'r': return refuseFrames ? "\a" : "z\r";
+    case 'r':
+        return refuseFrames ? "\a" : "z\r";
     case 'T':
-    case 'R': return refuseFrames ? "\a" : "Z\r";
-    default: return "\a";
+    case 'R':
+        return refuseFrames ? "\a" : "Z\r";
+    default:
+        return "\a";
     }
 }
 

@@ -33,11 +33,11 @@ public:
     // Closes the master side: the driver's port fails as if the adapter was unplugged.
     void Unplug();
 
-    std::atomic<bool> silent{false};        // reads and drops everything, answers nothing
-    std::atomic<bool> refuseFrames{false};  // answers BEL to t/T/r/R
-    std::atomic<bool> refuseBitRate{false}; // answers BEL to S
-    std::atomic<bool> legacy{false};        // no V, N or F (BEL), empty lines passed over
-    std::atomic<std::uint8_t> flags{0};     // the F answer (cleared after each F)
+    std::atomic<bool> silent{false};         // reads and drops everything, answers nothing
+    std::atomic<bool> refuseFrames{false};   // answers BEL to t/T/r/R
+    std::atomic<bool> refuseBitRate{false};  // answers BEL to S
+    std::atomic<bool> legacy{false};         // no V, N or F (BEL), empty lines passed over
+    std::atomic<std::uint8_t> flags{0};      // the F answer (cleared after each F)
 
 private:
     void Run();

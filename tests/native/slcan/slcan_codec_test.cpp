@@ -105,19 +105,19 @@ TEST(SlcanCodec, EveryLengthRoundTripsInEveryForm)
 TEST(SlcanCodec, RefusesMalformedFrameLines)
 {
     const char* bad[] = {
-        "t",              // nothing after the letter
-        "t12",            // short identifier
-        "t1239",          // length above 8
-        "t123A",          // length not a digit
-        "t8000",          // 11-bit identifier above 0x7FF
-        "T200000000",     // 29-bit identifier above 0x1FFFFFFF
-        "t1232AA",        // one data byte short
-        "t1231AAB",       // odd digit after the data
-        "t1231AG",        // not hex
-        "t1231AA12",      // two digits: neither nothing nor a time stamp
-        "t1230EA60",      // time stamp above 0xEA5F
-        "t1231AAFFFFF",   // five digits after the data
-        "r1232AABBCC",    // a remote frame carries no data
+        "t",             // nothing after the letter
+        "t12",           // short identifier
+        "t1239",         // length above 8
+        "t123A",         // length not a digit
+        "t8000",         // 11-bit identifier above 0x7FF
+        "T200000000",    // 29-bit identifier above 0x1FFFFFFF
+        "t1232AA",       // one data byte short
+        "t1231AAB",      // odd digit after the data
+        "t1231AG",       // not hex
+        "t1231AA12",     // two digits: neither nothing nor a time stamp
+        "t1230EA60",     // time stamp above 0xEA5F
+        "t1231AAFFFFF",  // five digits after the data
+        "r1232AABBCC",   // a remote frame carries no data
         "x1230",
     };
     for (const char* text : bad) {

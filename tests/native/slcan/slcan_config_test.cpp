@@ -19,7 +19,9 @@ int Parse(const std::string& text, SlcanConfig& config)
 TEST(SlcanConfig, ReadsTheKeysWhateverTheirCase)
 {
     SlcanConfig c;
-    ASSERT_EQ(Parse("\xEF\xBB\xBF; comment\r\n[serial]\r\n port = COM12 \r\nBAUD=921600\r\ntimeoutms=250\r\nlog=1\r\n", c), 1);
+    ASSERT_EQ(
+        Parse("\xEF\xBB\xBF; comment\r\n[serial]\r\n port = COM12 \r\nBAUD=921600\r\ntimeoutms=250\r\nlog=1\r\n", c),
+        1);
     EXPECT_STREQ(c.port, "COM12");
     EXPECT_EQ(c.baud, 921600u);
     EXPECT_EQ(c.timeoutMs, 250u);
@@ -35,9 +37,9 @@ TEST(SlcanConfig, ReadsTheKeysWhateverTheirCase)
 TEST(SlcanConfig, BadValuesAndAMissingPortMakeTheFileUnusable)
 {
     const char* bad[] = {
-        "",                                   // no port
-        "[Serial]\nBaud=115200\n",            // no port
-        "[Other]\nPort=COM5\n",               // port in another section only
+        "",                         // no port
+        "[Serial]\nBaud=115200\n",  // no port
+        "[Other]\nPort=COM5\n",     // port in another section only
         "Port=\n",
         "Port=COM 5\n",
         "Port=COM5\nBaud=1199\n",

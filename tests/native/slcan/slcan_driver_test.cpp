@@ -102,8 +102,7 @@ private:
 
 std::string Ini(const FakeDevice& device, std::uint32_t timeoutMs = 1000, const char* extra = "")
 {
-    return "[Serial]\nPort=" + device.Path() + "\nBaud=115200\nTimeoutMs=" + std::to_string(timeoutMs) + "\n" +
-           extra;
+    return "[Serial]\nPort=" + device.Path() + "\nBaud=115200\nTimeoutMs=" + std::to_string(timeoutMs) + "\n" + extra;
 }
 
 DriverMsg Msg(std::uint32_t id, std::uint8_t type, std::vector<std::uint8_t> data)
@@ -266,9 +265,9 @@ TEST(SlcanDriver, SendsEveryFrameFormAndReadsThemBack)
         ASSERT_EQ(lib.write(&m), kSlOk);
     ASSERT_TRUE(device.AwaitCommand("R1FFFFFFF8", 2000));
     const std::vector<std::string> expected = {
-        "t6000",  "t6011A0", "t6022A0A1", "t6033A0A1A2", "t6044A0A1A2A3", "t6055A0A1A2A3A4",
-        "t6066A0A1A2A3A4A5", "t6077A0A1A2A3A4A5A6", "t6088A0A1A2A3A4A5A6A7", "r1834", "T1ABCDEF020102",
-        "R1FFFFFFF8"};
+        "t6000",           "t6011A0",           "t6022A0A1",           "t6033A0A1A2",           "t6044A0A1A2A3",
+        "t6055A0A1A2A3A4", "t6066A0A1A2A3A4A5", "t6077A0A1A2A3A4A5A6", "t6088A0A1A2A3A4A5A6A7", "r1834",
+        "T1ABCDEF020102",  "R1FFFFFFF8"};
     EXPECT_EQ(device.Commands(), expected);
 
     // Not frames: refused without a byte on the line.

@@ -85,7 +85,8 @@ TEST_P(ShutdownPaths, RunTheDeferredCloseAndWriteTheSettings)
 
 INSTANTIATE_TEST_SUITE_P(Table, ShutdownPaths,
                          ::testing::Values(CloseCase{"Escape", nullptr, PressEscapeInAddressField, "3"},
-                                           CloseCase{"EscapeTakesTheTypedAddress", L"45", PressEscapeInAddressField, "45"},
+                                           CloseCase{"EscapeTakesTheTypedAddress", L"45", PressEscapeInAddressField,
+                                                     "45"},
                                            CloseCase{"EscapeRefusesAddressZero", L"0", PressEscapeInAddressField, "3"},
                                            CloseCase{"ExitMenu", nullptr, ChooseExit, "3"},
                                            CloseCase{"ExitMenuTakesTheTypedAddress", L"12", ChooseExit, "12"},
@@ -244,8 +245,8 @@ TEST(SecondCopy, BringsTheFirstToTheFrontAndEndsWithZero)
     ASSERT_NE(firstWindow, nullptr);
 
     // Another window in front of it.
-    HWND other = CreateWindowExW(0, L"Static", L"in front", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND other = CreateWindowExW(0, L"Static", L"in front", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
     SetForegroundWindow(other);
     RouteQueuedMessages();
 

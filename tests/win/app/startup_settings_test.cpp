@@ -43,20 +43,19 @@ TEST_P(StartUpSettings, ShowTheValuesInForce)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, StartUpSettings,
-    ::testing::Values(
-        SettingsCase{"NoFile", "", L"3", 0, 0},
-        SettingsCase{"AllGiven", "[Tovral]\r\nPrinterPort=4096\r\nBaud=6\r\nCurrAdr=42\r\n", L"42", 0, 6},
-        SettingsCase{"LowestAddress", "[Tovral]\r\nCurrAdr=1\r\n", L"1", 0, 0},
-        SettingsCase{"HighestAddress", "[Tovral]\r\nCurrAdr=127\r\n", L"127", 0, 0},
-        SettingsCase{"AddressZeroBecomes3", "[Tovral]\r\nCurrAdr=0\r\n", L"3", 0, 0},
-        SettingsCase{"Address128Becomes3", "[Tovral]\r\nCurrAdr=128\r\n", L"3", 0, 0},
-        SettingsCase{"NegativeAddressBecomes3", "[Tovral]\r\nCurrAdr=-5\r\n", L"3", 0, 0},
-        SettingsCase{"GarbageAddressBecomes3", "[Tovral]\r\nCurrAdr=abc\r\n", L"3", 0, 0},
-        SettingsCase{"LeadingNumberCounts", "[Tovral]\r\nCurrAdr=12abc\r\n", L"12", 0, 0},
-        SettingsCase{"FastestBitRate", "[Tovral]\r\nBaud=8\r\n", L"3", 0, 8},
-        SettingsCase{"Baud9NoSelection", "[Tovral]\r\nBaud=9\r\n", L"3", 0, -1},
-        SettingsCase{"NegativeBaudNoSelection", "[Tovral]\r\nBaud=-1\r\n", L"3", 0, -1},
-        SettingsCase{"OtherPortNoSelection", "[Tovral]\r\nPrinterPort=4097\r\n", L"3", -1, 0}),
+    ::testing::Values(SettingsCase{"NoFile", "", L"3", 0, 0},
+                      SettingsCase{"AllGiven", "[Tovral]\r\nPrinterPort=4096\r\nBaud=6\r\nCurrAdr=42\r\n", L"42", 0, 6},
+                      SettingsCase{"LowestAddress", "[Tovral]\r\nCurrAdr=1\r\n", L"1", 0, 0},
+                      SettingsCase{"HighestAddress", "[Tovral]\r\nCurrAdr=127\r\n", L"127", 0, 0},
+                      SettingsCase{"AddressZeroBecomes3", "[Tovral]\r\nCurrAdr=0\r\n", L"3", 0, 0},
+                      SettingsCase{"Address128Becomes3", "[Tovral]\r\nCurrAdr=128\r\n", L"3", 0, 0},
+                      SettingsCase{"NegativeAddressBecomes3", "[Tovral]\r\nCurrAdr=-5\r\n", L"3", 0, 0},
+                      SettingsCase{"GarbageAddressBecomes3", "[Tovral]\r\nCurrAdr=abc\r\n", L"3", 0, 0},
+                      SettingsCase{"LeadingNumberCounts", "[Tovral]\r\nCurrAdr=12abc\r\n", L"12", 0, 0},
+                      SettingsCase{"FastestBitRate", "[Tovral]\r\nBaud=8\r\n", L"3", 0, 8},
+                      SettingsCase{"Baud9NoSelection", "[Tovral]\r\nBaud=9\r\n", L"3", 0, -1},
+                      SettingsCase{"NegativeBaudNoSelection", "[Tovral]\r\nBaud=-1\r\n", L"3", 0, -1},
+                      SettingsCase{"OtherPortNoSelection", "[Tovral]\r\nPrinterPort=4097\r\n", L"3", -1, 0}),
     CaseName());
 
 TEST_F(StartUp, OffersUsbAndTheNineBitRates)
@@ -82,7 +81,7 @@ TEST_F(StartUp, OffersUsbAndTheNineBitRates)
         rates.push_back(text);
     }
     EXPECT_EQ(rates, (std::vector<std::wstring>{L"10 kBaud", L"20 kBaud", L"50 kBaud", L"100 kBaud", L"125 kBaud",
-                                                 L"250 kBaud", L"500 kBaud", L"800 kBaud", L"1000 kBaud"}));
+                                                L"250 kBaud", L"500 kBaud", L"800 kBaud", L"1000 kBaud"}));
 }
 
 TEST_F(StartUp, ShowsTheWindowCentredAndReady)
@@ -148,9 +147,9 @@ TEST_P(StartUpLanguage, ShowsMenuDialogAndMessagesInIt)
         EXPECT_EQ(menuBar, (std::vector<std::wstring>{L"&Datei", L"&Adresse", L"&Kommunikation", L"&Hilfe"}));
         EXPECT_EQ(MenuItemTexts(bar, 0), std::vector<std::wstring>{L"&Beenden"});
         EXPECT_EQ(MenuItemTexts(bar, 1), std::vector<std::wstring>{L"&Suche Slaves"});
-        EXPECT_EQ(MenuItemTexts(bar, 2), (std::vector<std::wstring>{L"&Start", L"Sto&pp", L"", L"&Lese Objekt ...",
-                                                                     L"Sch&reibe Objekt ...",
-                                                                     L"Objekt&verzeichnis ..."}));
+        EXPECT_EQ(MenuItemTexts(bar, 2),
+                  (std::vector<std::wstring>{L"&Start", L"Sto&pp", L"", L"&Lese Objekt ...", L"Sch&reibe Objekt ...",
+                                             L"Objekt&verzeichnis ..."}));
         EXPECT_EQ(MenuItemTexts(bar, 3), (std::vector<std::wstring>{L"&Inhalt", L"In&fo ..."}));
         EXPECT_EQ(ControlText(window, IDC_FREEZE), L"Ausg\u00e4nge ein&frieren");
         EXPECT_EQ(ControlText(window, IDC_ADDRESS_LABEL), L"Ak&tuelle Slave Addresse");
@@ -162,8 +161,7 @@ TEST_P(StartUpLanguage, ShowsMenuDialogAndMessagesInIt)
         EXPECT_EQ(MenuItemTexts(bar, 0), std::vector<std::wstring>{L"E&xit"});
         EXPECT_EQ(MenuItemTexts(bar, 1), std::vector<std::wstring>{L"&Search Slaves"});
         EXPECT_EQ(MenuItemTexts(bar, 2), (std::vector<std::wstring>{L"&Start", L"Sto&p", L"", L"&Read Object ...",
-                                                                     L"&Write Object ...",
-                                                                     L"Object &Dictionary ..."}));
+                                                                    L"&Write Object ...", L"Object &Dictionary ..."}));
         EXPECT_EQ(MenuItemTexts(bar, 3), (std::vector<std::wstring>{L"&Contents", L"&About ..."}));
         EXPECT_EQ(ControlText(window, IDC_FREEZE), L"F&reeze Outputs");
         EXPECT_EQ(ControlText(window, IDC_ADDRESS_LABEL), L"Curren&t Slave Address");

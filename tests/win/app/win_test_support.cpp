@@ -44,8 +44,8 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
         // The object dialogs and the Object Dictionary have unnumbered labels too (ID
         // 0xFFFF, as the box's text): they are the program's own windows, never a message
         // box to answer.
-        const bool ownWindow = box == MainWindow() || box == ReadObjectDialog() || box == WriteObjectDialog() ||
-                               box == DictionaryWindow();
+        const bool ownWindow =
+            box == MainWindow() || box == ReadObjectDialog() || box == WriteObjectDialog() || box == DictionaryWindow();
         if (std::wcscmp(className, L"#32770") == 0 && GetDlgItem(box, kMessageTextId) != nullptr &&
             box != lastAnswered && !ownWindow) {
             lastAnswered = box;
@@ -64,8 +64,7 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
                 answer = pendingAnswers->front();
                 pendingAnswers->pop_front();
             }
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                         PointerToLParam(GetDlgItem(box, answer)));
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), PointerToLParam(GetDlgItem(box, answer)));
         }
     }
     return CallNextHookEx(activeHook, code, wParam, lParam);

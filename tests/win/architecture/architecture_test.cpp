@@ -27,7 +27,7 @@ constexpr std::uint16_t kOtherMachine = VELOMAR_TARGET_BITS == 32 ? kMachineAmd6
 constexpr unsigned kOtherBits = VELOMAR_TARGET_BITS == 32 ? 64 : 32;
 
 const std::set<std::string> kDriverNames = {
-    "CAN_Init", "CAN_Close", "CAN_Status", "CAN_Write",
+    "CAN_Init", "CAN_Close",       "CAN_Status",          "CAN_Write",
     "CAN_Read", "CAN_VersionInfo", "CAN_SpecialFunktion", "CAN_ResetClient",
 };
 
@@ -39,7 +39,10 @@ std::wstring ExecutableFolder()
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
 
 std::string ReadText(const std::string& path)
 {

@@ -19,7 +19,7 @@ __declspec(noinline)
 #else
 [[gnu::noinline]]
 #endif
-std::uintptr_t StackMark()
+    std::uintptr_t StackMark()
 {
     volatile unsigned char here = 0;
     return reinterpret_cast<std::uintptr_t>(&here);
@@ -28,9 +28,10 @@ std::uintptr_t StackMark()
 std::string Describe(const char* what, int round, const DriverMsg& got, const DriverMsg& want)
 {
     char text[200];
-    std::snprintf(text, sizeof text, "%s in round %d: id %08X type %02X length %u, expected id %08X type %02X length %u",
-                  what, round, static_cast<unsigned>(got.id), got.msgType, got.length,
-                  static_cast<unsigned>(want.id), want.msgType, want.length);
+    std::snprintf(text, sizeof text,
+                  "%s in round %d: id %08X type %02X length %u, expected id %08X type %02X length %u", what, round,
+                  static_cast<unsigned>(got.id), got.msgType, got.length, static_cast<unsigned>(want.id), want.msgType,
+                  want.length);
     return text;
 }
 
@@ -42,7 +43,8 @@ std::string ConventionRoundTrip(int rounds)
         return "pcan_usb.dll not loaded";
     HMODULE simulated = GetModuleHandleW(L"pcan_usb.dll");
     auto reset = reinterpret_cast<SimResetEntry>(reinterpret_cast<void*>(GetProcAddress(simulated, "SimReset")));
-    auto readSent = reinterpret_cast<SimReadSentEntry>(reinterpret_cast<void*>(GetProcAddress(simulated, "SimReadSent")));
+    auto readSent =
+        reinterpret_cast<SimReadSentEntry>(reinterpret_cast<void*>(GetProcAddress(simulated, "SimReadSent")));
     if (reset == nullptr || readSent == nullptr) {
         UnloadDriver();
         return "the simulated bus's controls are missing";
@@ -74,7 +76,8 @@ std::string ConventionRoundTrip(int rounds)
             failure = Describe("nothing reached the bus", round, logged, original);
             break;
         }
-        if (std::memcmp(&logged, &original, 6 + original.length) != 0 || std::memcmp(&sent, &original, sizeof sent) != 0) {
+        if (std::memcmp(&logged, &original, 6 + original.length) != 0 ||
+            std::memcmp(&sent, &original, sizeof sent) != 0) {
             failure = Describe("the bus saw another record", round, logged, original);
             break;
         }

@@ -12,7 +12,10 @@ namespace {
 // Little-endian fields at a file offset, checked against the file's end.
 struct Bytes {
     const std::vector<unsigned char>& data;
-    bool Has(std::size_t offset, std::size_t size) const { return offset <= data.size() && size <= data.size() - offset; }
+    bool Has(std::size_t offset, std::size_t size) const
+    {
+        return offset <= data.size() && size <= data.size() - offset;
+    }
     std::uint32_t U16(std::size_t offset) const { return data[offset] | (data[offset + 1] << 8); }
     std::uint32_t U32(std::size_t offset) const { return U16(offset) | (U16(offset + 2) << 16); }
 };

@@ -99,20 +99,17 @@ TEST_F(SimulatedDriver, UploadsTheDeviceTypeOfNode3ThroughThePump)
     ASSERT_EQ(done, 1);
     EXPECT_EQ(status, SdoCompleted) << std::hex << "abort code " << abortCode;
     ASSERT_EQ(length, 4u);
-    const std::uint32_t deviceType = static_cast<std::uint32_t>(value[0]) |
-                                     static_cast<std::uint32_t>(value[1]) << 8 |
+    const std::uint32_t deviceType = static_cast<std::uint32_t>(value[0]) | static_cast<std::uint32_t>(value[1]) << 8 |
                                      static_cast<std::uint32_t>(value[2]) << 16 |
                                      static_cast<std::uint32_t>(value[3]) << 24;
     EXPECT_EQ(deviceType, 0x000F0191u);
 
     // Both directions in the trace, with Windows line ends.
     const std::string trace = ReadWholeFile(tracePath);
-    EXPECT_NE(trace.find("603 - 40 00 10 00 00 00 00 00 \r\nID: 03h, Function: Ch (SDO (rx))\r\n"),
-              std::string::npos)
+    EXPECT_NE(trace.find("603 - 40 00 10 00 00 00 00 00 \r\nID: 03h, Function: Ch (SDO (rx))\r\n"), std::string::npos)
         << trace;
     EXPECT_NE(trace.find("583 - 4"), std::string::npos) << trace;
-    EXPECT_NE(trace.find("91 01 0F 00 \r\nID: 03h, Function: Bh (SDO (tx))\r\n"), std::string::npos)
-        << trace;
+    EXPECT_NE(trace.find("91 01 0F 00 \r\nID: 03h, Function: Bh (SDO (tx))\r\n"), std::string::npos) << trace;
     EXPECT_TRUE(TheFakeDriver().events.empty());  // none of the stand-ins was involved
 }
 
@@ -141,8 +138,7 @@ TEST_F(SimulatedDriver, PlantedLibraryInTheCurrentDirectoryIsIgnored)
     EXPECT_EQ(CountCalls(DriverCall::Status, "planted"), 0);
     if (kSimbusBuilt) {
         ASSERT_EQ(loaded, 1);
-        EXPECT_TRUE(fs::equivalent(loadedFrom.parent_path(), ExecutableFolder(), error))
-            << Utf8FromPath(loadedFrom);
+        EXPECT_TRUE(fs::equivalent(loadedFrom.parent_path(), ExecutableFolder(), error)) << Utf8FromPath(loadedFrom);
     } else {
         EXPECT_EQ(loaded, 0);
         EXPECT_TRUE(loadedFrom.empty());

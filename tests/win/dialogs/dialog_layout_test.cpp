@@ -186,8 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"SearchGerman", kGerman, IDD_SEARCH_SLAVES, L"Suche Slaves", 255, 170, kSearch},
                       Layout{"ReadEnglish", kEnglish, IDD_READ_OBJECT, L"<F3> Read Object", 237, 167, kReadEnglish},
                       Layout{"ReadGerman", kGerman, IDD_READ_OBJECT, L"<F3> Lese Objekt", 237, 167, kReadGerman},
-                      Layout{"WriteEnglish", kEnglish, IDD_WRITE_OBJECT, L"<F4> Write Object", 237, 197,
-                             kWriteEnglish},
+                      Layout{"WriteEnglish", kEnglish, IDD_WRITE_OBJECT, L"<F4> Write Object", 237, 197, kWriteEnglish},
                       Layout{"WriteGerman", kGerman, IDD_WRITE_OBJECT, L"<F4> Schreibe Objekt", 237, 197,
                              kWriteGerman}),
     CaseName());

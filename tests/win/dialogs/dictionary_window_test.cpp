@@ -221,8 +221,8 @@ TEST_F(ObjectDictionaryWindow, F5FindsTheSlavesFileByItsIdentityAndListsEveryEnt
     ASSERT_EQ(RowCount(list), static_cast<int>(device.entries.size()));
     EXPECT_EQ(ColumnHeads(list),
               (std::vector<std::wstring>{L"Index", L"Sub", L"Name", L"Data Type", L"Access", L"Default", L"Value"}));
-    EXPECT_EQ(Row(list, 0), (std::vector<std::wstring>{L"1000", L"00", L"Device type", L"UNSIGNED32", L"ro",
-                                                        L"0x000F0191", L""}));
+    EXPECT_EQ(Row(list, 0),
+              (std::vector<std::wstring>{L"1000", L"00", L"Device type", L"UNSIGNED32", L"ro", L"0x000F0191", L""}));
     const int vendor = FindRow(list, L"1018", L"01");
     ASSERT_GE(vendor, 0);
     EXPECT_EQ(CellText(list, vendor, 2), L"Identity object: Vendor-ID");
@@ -279,7 +279,8 @@ TEST_F(ObjectDictionaryWindow, ReadAllFillsTheValuesAndShowsAnAbortInItsCell)
     EXPECT_FALSE(mainEnabled) << "Start, Stop, Search and Close are out of reach meanwhile";
 
     EXPECT_TRUE(answers.Seen().empty()) << "no message box, not even for the abort";
-    EXPECT_EQ(ControlText(dialog, IDC_DICT_PROGRESS), std::to_wstring(total) + L" of " + std::to_wstring(total) + L" read");
+    EXPECT_EQ(ControlText(dialog, IDC_DICT_PROGRESS),
+              std::to_wstring(total) + L" of " + std::to_wstring(total) + L" read");
     EXPECT_EQ(ControlText(dialog, IDC_DICT_READ_ALL), L"Read &All");
     EXPECT_TRUE(IsWindowEnabled(window));
     EXPECT_EQ(bus.Counters().inits, inits + 1) << "one bus open for the whole reading";
@@ -446,7 +447,8 @@ TEST_F(ObjectDictionaryWindow, AnotherSlaveGetsItsOwnFileAndAWriteOnlyEntryOpens
     Filter(dialog, L"");
     Click(dialog, IDC_DICT_READ_ALL);
     EXPECT_EQ(CellText(list, FindRow(list, L"2001", L"00"), 6), L"");
-    EXPECT_NE(CellText(list, FindRow(list, L"2000", L"00"), 6).find(L"SimDrive virtual positioning drive"), std::wstring::npos)
+    EXPECT_NE(CellText(list, FindRow(list, L"2000", L"00"), 6).find(L"SimDrive virtual positioning drive"),
+              std::wstring::npos)
         << "a segmented string";
 }
 
@@ -512,8 +514,8 @@ TEST_F(ObjectDictionaryWindow, TheFilterNarrowsTheListByNameOrIndexAsItIsTyped)
         const wchar_t* first;  // index of the first row
     };
     const Case cases[] = {
-        {L"1018", 5, L"1018"},   {L"0x1018", 5, L"1018"}, {L"1018sub2", 1, L"1018"}, {L"PRODUCT", 1, L"1018"},
-        {L"64", 6, L"6401"},    {L"nothing like it", 0, L""}, {L"", all, L"1000"},
+        {L"1018", 5, L"1018"}, {L"0x1018", 5, L"1018"},      {L"1018sub2", 1, L"1018"}, {L"PRODUCT", 1, L"1018"},
+        {L"64", 6, L"6401"},   {L"nothing like it", 0, L""}, {L"", all, L"1000"},
     };
     for (const Case& c : cases) {
         Filter(dialog, c.filter);

@@ -227,9 +227,9 @@ TEST(Help, MissingControlIsLookedUpOnce)
     CopyFileW((ExecutableFolder() + L"help\\en\\index.html").c_str(), (pages + L"en\\index.html").c_str(), FALSE);
     ASSERT_TRUE(CopyFileW(self, child.c_str(), FALSE));
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, overridesKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, overridesKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     const wchar_t disabled[] = L"";
     RegSetValueExW(key, L"hhctrl.ocx", 0, REG_SZ, reinterpret_cast<const BYTE*>(disabled), sizeof disabled);
     RegCloseKey(key);
@@ -298,9 +298,9 @@ TEST(HelpRoute, UnderWineTheViewerNeedsItsHtmlEngine)
     for (const EngineCase& c : cases) {
         if (c.geckoPath != nullptr) {
             HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                                      nullptr),
-                      ERROR_SUCCESS);
+            ASSERT_EQ(
+                RegCreateKeyExW(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                ERROR_SUCCESS);
             RegSetValueExW(key, L"GeckoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.geckoPath->c_str()),
                            static_cast<DWORD>((c.geckoPath->size() + 1) * sizeof(wchar_t)));
             RegCloseKey(key);
@@ -459,8 +459,8 @@ TEST(Help, ContentsCallReachesTheControlInTheProgramsLanguage)
     ASSERT_TRUE(FileExists(fake));
 
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kControlKey, 0, nullptr, 0, KEY_READ | KEY_SET_VALUE, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kControlKey, 0, nullptr, 0, KEY_READ | KEY_SET_VALUE, nullptr, &key,
+                              nullptr),
               ERROR_SUCCESS);
     wchar_t saved[MAX_PATH] = L"";
     DWORD savedType = REG_NONE;
@@ -478,8 +478,8 @@ TEST(Help, ContentsCallReachesTheControlInTheProgramsLanguage)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    const BOOL started = copied && CreateProcessW(child.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                                                  nullptr, nullptr, &startup, &process);
+    const BOOL started = copied && CreateProcessW(child.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                                  nullptr, &startup, &process);
     DWORD exitCode = 1;
     if (started) {
         WaitForSingleObject(process.hProcess, 60000);
@@ -489,8 +489,7 @@ TEST(Help, ContentsCallReachesTheControlInTheProgramsLanguage)
     }
     SetEnvironmentVariableW(kCallsVariable, nullptr);
     if (hadValue)
-        RegSetValueExW(key, nullptr, 0, savedType, reinterpret_cast<const BYTE*>(saved),
-                       savedSize + sizeof saved[0]);
+        RegSetValueExW(key, nullptr, 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize + sizeof saved[0]);
     else
         RegDeleteValueW(key, nullptr);
     RegCloseKey(key);

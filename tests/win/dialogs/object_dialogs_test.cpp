@@ -160,28 +160,80 @@ TEST_P(ObjectWrite, SendsTheBytesTheFieldShows)
     EXPECT_EQ(ControlText(dialog, IDC_SEND_VALUE), c.shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, ObjectWrite,
-    ::testing::Values(
-        WriteCase{"Hex1234InTwoBytes", IDC_FORMAT_HEX, IDC_COUNT_2, L"1234", L"6040", L"1234",
-                  {"605 8: 2B 40 60 00 34 12 00 00"}, {0x34, 0x12}},
-        WriteCase{"HexAllOnesInFourBytes", IDC_FORMAT_HEX, IDC_COUNT_4, L"0xFFFFFFFF", L"2001", L"FFFFFFFF",
-                  {"605 8: 23 01 20 00 FF FF FF FF"}, {0xFF, 0xFF, 0xFF, 0xFF}},
-        WriteCase{"FloatOneAndAHalf", IDC_FORMAT_FLOAT, 0, L"1.5", L"2001", L"1.5",
-                  {"605 8: 23 01 20 00 00 00 C0 3F"}, {0x00, 0x00, 0xC0, 0x3F}},
-        WriteCase{"SignedMinusTwoInOneByte", IDC_FORMAT_SIGNED, IDC_COUNT_1, L"-2", L"6060", L"-2",
-                  {"605 8: 2F 60 60 00 FE 00 00 00"}, {0xFE}},
-        WriteCase{"SignedLowestOfOneByte", IDC_FORMAT_SIGNED, IDC_COUNT_1, L"-128", L"6060", L"-128",
-                  {"605 8: 2F 60 60 00 80 00 00 00"}, {0x80}},
-        WriteCase{"UnsignedHighestOfOneByte", IDC_FORMAT_UNSIGNED, IDC_COUNT_1, L"255", L"6060", L"255",
-                  {"605 8: 2F 60 60 00 FF 00 00 00"}, {0xFF}},
-        WriteCase{"UnsignedThreeBytesWithBlanksAround", IDC_FORMAT_UNSIGNED, IDC_COUNT_3, L" 4660 ", L"2002",
-                  L"4660", {"605 8: 27 02 20 00 34 12 00 00"}, {0x34, 0x12, 0x00}},
-        WriteCase{"RawWithEverySeparator", IDC_FORMAT_RAW, 0, L"01,02;03 0A", L"2002", L"01 02 03 0A ",
-                  {"605 8: 23 02 20 00 01 02 03 0A"}, {0x01, 0x02, 0x03, 0x0A}},
-        WriteCase{"RawLowestAndHighestByte", IDC_FORMAT_RAW, 0, L"00 FF", L"2002", L"00 FF ",
-                  {"605 8: 2B 02 20 00 00 FF 00 00"}, {0x00, 0xFF}}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Formats, ObjectWrite,
+                         ::testing::Values(WriteCase{"Hex1234InTwoBytes",
+                                                     IDC_FORMAT_HEX,
+                                                     IDC_COUNT_2,
+                                                     L"1234",
+                                                     L"6040",
+                                                     L"1234",
+                                                     {"605 8: 2B 40 60 00 34 12 00 00"},
+                                                     {0x34, 0x12}},
+                                           WriteCase{"HexAllOnesInFourBytes",
+                                                     IDC_FORMAT_HEX,
+                                                     IDC_COUNT_4,
+                                                     L"0xFFFFFFFF",
+                                                     L"2001",
+                                                     L"FFFFFFFF",
+                                                     {"605 8: 23 01 20 00 FF FF FF FF"},
+                                                     {0xFF, 0xFF, 0xFF, 0xFF}},
+                                           WriteCase{"FloatOneAndAHalf",
+                                                     IDC_FORMAT_FLOAT,
+                                                     0,
+                                                     L"1.5",
+                                                     L"2001",
+                                                     L"1.5",
+                                                     {"605 8: 23 01 20 00 00 00 C0 3F"},
+                                                     {0x00, 0x00, 0xC0, 0x3F}},
+                                           WriteCase{"SignedMinusTwoInOneByte",
+                                                     IDC_FORMAT_SIGNED,
+                                                     IDC_COUNT_1,
+                                                     L"-2",
+                                                     L"6060",
+                                                     L"-2",
+                                                     {"605 8: 2F 60 60 00 FE 00 00 00"},
+                                                     {0xFE}},
+                                           WriteCase{"SignedLowestOfOneByte",
+                                                     IDC_FORMAT_SIGNED,
+                                                     IDC_COUNT_1,
+                                                     L"-128",
+                                                     L"6060",
+                                                     L"-128",
+                                                     {"605 8: 2F 60 60 00 80 00 00 00"},
+                                                     {0x80}},
+                                           WriteCase{"UnsignedHighestOfOneByte",
+                                                     IDC_FORMAT_UNSIGNED,
+                                                     IDC_COUNT_1,
+                                                     L"255",
+                                                     L"6060",
+                                                     L"255",
+                                                     {"605 8: 2F 60 60 00 FF 00 00 00"},
+                                                     {0xFF}},
+                                           WriteCase{"UnsignedThreeBytesWithBlanksAround",
+                                                     IDC_FORMAT_UNSIGNED,
+                                                     IDC_COUNT_3,
+                                                     L" 4660 ",
+                                                     L"2002",
+                                                     L"4660",
+                                                     {"605 8: 27 02 20 00 34 12 00 00"},
+                                                     {0x34, 0x12, 0x00}},
+                                           WriteCase{"RawWithEverySeparator",
+                                                     IDC_FORMAT_RAW,
+                                                     0,
+                                                     L"01,02;03 0A",
+                                                     L"2002",
+                                                     L"01 02 03 0A ",
+                                                     {"605 8: 23 02 20 00 01 02 03 0A"},
+                                                     {0x01, 0x02, 0x03, 0x0A}},
+                                           WriteCase{"RawLowestAndHighestByte",
+                                                     IDC_FORMAT_RAW,
+                                                     0,
+                                                     L"00 FF",
+                                                     L"2002",
+                                                     L"00 FF ",
+                                                     {"605 8: 2B 02 20 00 00 FF 00 00"},
+                                                     {0x00, 0xFF}}),
+                         CaseName());
 
 // Values that do not convert completely or do not fit the chosen count: a message, no
 // frame, the text left as typed and selected for typing over, nothing remembered.
@@ -262,9 +314,8 @@ TEST_F(ObjectDialogs, RefusalsAreWordedInGerman)
     EnterObject(dialog, L"2002", L"0");
     Click(dialog, IDC_FORMAT_SIGNED);
     Click(dialog, IDC_COUNT_1);
-    for (const auto& [value, message] :
-         {std::pair<const wchar_t*, const wchar_t*>{L"abc", L"Ungültiger Wert!"},
-          {L"-200", L"Wert außerhalb des Bereichs!\nErlaubt: -128 bis 127"}}) {
+    for (const auto& [value, message] : {std::pair<const wchar_t*, const wchar_t*>{L"abc", L"Ungültiger Wert!"},
+                                         {L"-200", L"Wert außerhalb des Bereichs!\nErlaubt: -128 bis 127"}}) {
         EnterValue(dialog, value);
         MessageBoxAnswerer answers;
         EXPECT_TRUE(Transfer(dialog).empty());
@@ -365,15 +416,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "605 8: 40 45 23 00 00 00 00 00"},
         IndexCase{"PrefixAndBlanks", L"  0x1008", L" 0", L"1008", L"00", "605 8: 40 08 10 00 00 00 00 00"},
         IndexCase{"SubindexAboveFFIsZero", L"1018", L"100", L"1018", L"00", "605 8: 40 18 10 00 00 00 00 00"},
-        IndexCase{"StopsAtTheFirstOtherCharacter", L"1018h", L"2x", L"1018", L"02",
-                  "605 8: 40 18 10 02 00 00 00 00"},
+        IndexCase{"StopsAtTheFirstOtherCharacter", L"1018h", L"2x", L"1018", L"02", "605 8: 40 18 10 02 00 00 00 00"},
         IndexCase{"NothingConvertsIsZero", L"xyz", L"", L"0000", L"00", "605 8: 40 00 00 00 00 00 00 00"},
         IndexCase{"OverLongKeepsTheLowThirtyTwoBits", L"123456789", L"ff", L"23456789", L"FF",
                   "605 8: 40 89 67 FF 00 00 00 00"},
         IndexCase{"MinusOne", L"-1", L"-1", L"FFFFFFFF", L"00", "605 8: 40 FF FF 00 00 00 00 00"},
         // The read dialog takes 99 characters: the digits after them are not seen.
-        IndexCase{"OnlyNinetyNineCharactersAreRead", L"000000000000000000000000000000000000000000000000000"
-                                                     L"0000000000000000000000000000000000000000000000001018",
+        IndexCase{"OnlyNinetyNineCharactersAreRead",
+                  L"000000000000000000000000000000000000000000000000000"
+                  L"0000000000000000000000000000000000000000000000001018",
                   L"1", L"0000", L"01", "605 8: 40 00 00 01 00 00 00 00"}),
     CaseName());
 
@@ -562,12 +613,11 @@ TEST_P(ObjectAbort, IsReportedWithItsCode)
     EXPECT_EQ(DriverLoaded(), 0) << "the bus is closed after the transfer";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Languages, ObjectAbort,
-    ::testing::Values(AbortCase{"English", "", L"Unable to access object!\nAbort Code: 06020000h"},
-                      AbortCase{"German", "[Language]\r\nPrimaryLanguage=7\r\nSubLanguage=1\r\n",
-                                L"Kann auf Objekt nicht zugreifen!\nAbort Code: 06020000h"}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Languages, ObjectAbort,
+                         ::testing::Values(AbortCase{"English", "", L"Unable to access object!\nAbort Code: 06020000h"},
+                                           AbortCase{"German", "[Language]\r\nPrimaryLanguage=7\r\nSubLanguage=1\r\n",
+                                                     L"Kann auf Objekt nicht zugreifen!\nAbort Code: 06020000h"}),
+                         CaseName());
 
 TEST_F(ObjectDialogs, SilentNodeWithCommunicationStoppedGivesCommunicationFailure)
 {
@@ -604,7 +654,8 @@ TEST_F(ObjectDialogs, ReadingWhileCommunicationIsActiveUsesTheOpenBus)
     std::uint32_t length = 0;
     ASSERT_EQ(bus.getObject(3, 0x1018, 1, vendor, 4, &length), kSimOk);
     wchar_t expected[16];
-    std::swprintf(expected, 16, L"%X", static_cast<unsigned>(vendor[0] | vendor[1] << 8 | vendor[2] << 16 | vendor[3] << 24));
+    std::swprintf(expected, 16, L"%X",
+                  static_cast<unsigned>(vendor[0] | vendor[1] << 8 | vendor[2] << 16 | vendor[3] << 24));
 
     HWND dialog = OpenRead();
     ASSERT_NE(dialog, nullptr);

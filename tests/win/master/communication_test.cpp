@@ -114,17 +114,16 @@ TEST_F(Communication, StartReadsTheConfigurationAndStartsTheNode)
 
     // Inputs: 0x1800 + n for n = 0 to 511; the two valid TPDOs bring their mapping reads
     // and the transmission-type write; then outputs: 0x1400 + n; then the NMT start.
-    std::vector<std::string> expected = {"read 1800/1", "read 1A00/0", "read 1A00/1", "read 1A00/2",
-                                         "write 1400/2 603 8: 23 00 14 02 FF 00 00 00",
-                                         "read 1801/1", "read 1A01/0", "read 1A01/1", "read 1A01/2",
-                                         "write 1401/2 603 8: 23 01 14 02 FF 00 00 00"};
+    std::vector<std::string> expected = {
+        "read 1800/1", "read 1A00/0", "read 1A00/1", "read 1A00/2", "write 1400/2 603 8: 23 00 14 02 FF 00 00 00",
+        "read 1801/1", "read 1A01/0", "read 1A01/1", "read 1A01/2", "write 1401/2 603 8: 23 01 14 02 FF 00 00 00"};
     char text[32];
     for (unsigned n = 2; n < 512; ++n) {
         std::snprintf(text, sizeof text, "read %04X/1", 0x1800 + n);
         expected.push_back(text);
     }
-    for (const char* r : {"read 1400/1", "read 1600/0", "read 1600/1", "read 1401/1", "read 1601/0",
-                          "read 1601/1", "read 1601/2"})
+    for (const char* r :
+         {"read 1400/1", "read 1600/0", "read 1600/1", "read 1401/1", "read 1601/0", "read 1601/1", "read 1601/2"})
         expected.push_back(r);
     for (unsigned n = 2; n < 512; ++n) {
         std::snprintf(text, sizeof text, "read %04X/1", 0x1400 + n);
@@ -145,9 +144,9 @@ TEST_F(Communication, StartReadsTheConfigurationAndStartsTheNode)
               (std::vector<std::wstring>{none, L"PDO1   [0]:\t?", L"PDO1   [1]:\t?", none, L"PDO2   [0]:\t?",
                                          L"PDO2   [1]:\t?", L"PDO2   [2]:\t?", L"PDO2   [3]:\t?"}));
     EXPECT_EQ(Lines(IDC_OUTPUT_LIST),
-              (std::vector<std::wstring>{none, L"PDO1   [0]:\t00h\t00000000\t.", none,
-                                         L"PDO2   [0]:\t00h\t00000000\t.", L"PDO2   [1]:\t00h\t00000000\t.",
-                                         L"PDO2   [2]:\t00h\t00000000\t.", L"PDO2   [3]:\t00h\t00000000\t."}));
+              (std::vector<std::wstring>{none, L"PDO1   [0]:\t00h\t00000000\t.", none, L"PDO2   [0]:\t00h\t00000000\t.",
+                                         L"PDO2   [1]:\t00h\t00000000\t.", L"PDO2   [2]:\t00h\t00000000\t.",
+                                         L"PDO2   [3]:\t00h\t00000000\t."}));
     // Separator lines carry the mark 0x80000000 (negative in a 32-bit LPARAM).
     const auto separator = static_cast<LPARAM>(0x80000000u);
     EXPECT_EQ(ListItemData(GetDlgItem(window, IDC_OUTPUT_LIST)),

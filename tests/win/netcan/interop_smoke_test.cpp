@@ -113,13 +113,16 @@ Result Download(std::uint16_t index, std::uint8_t subIndex, const std::vector<st
                 std::uint32_t timeoutMs = kTimeoutMs)
 {
     NodeTable& table = MasterNodeTable();
-    EXPECT_EQ(RequestDownload(kNode, timeoutMs, table, index, subIndex, data.data(),
-                              static_cast<std::uint32_t>(data.size())),
-              1);
+    EXPECT_EQ(
+        RequestDownload(kNode, timeoutMs, table, index, subIndex, data.data(), static_cast<std::uint32_t>(data.size())),
+        1);
     return Finish(table);
 }
 
-std::vector<std::uint8_t> Text(const char* s) { return std::vector<std::uint8_t>(s, s + std::strlen(s)); }
+std::vector<std::uint8_t> Text(const char* s)
+{
+    return std::vector<std::uint8_t>(s, s + std::strlen(s));
+}
 
 std::string Hex(const std::vector<std::uint8_t>& data)
 {

@@ -84,7 +84,8 @@ std::uint32_t CountTransfer(const char*, DriverMsg*)
     return 0x20;
 }
 
-const TestDriverHandlers kFailingInit{nullptr, nullptr, FailingInit, CountClose, CountStatus, CountTransfer, CountTransfer};
+const TestDriverHandlers kFailingInit{nullptr,     nullptr,       FailingInit,  CountClose,
+                                      CountStatus, CountTransfer, CountTransfer};
 
 TEST_F(FaultTest, FailingInitShowsTheDongleMessageAndCallsNothingElse)
 {
@@ -140,7 +141,8 @@ TEST_F(FaultTest, BusFaultThatStaysEndsWithTheOperatorsCancel)
     // Retry restarts; the fault is still there, so the restart's first object read asks
     // again; Cancel there stops, and nothing is asked or sent after it.
     EXPECT_EQ(Texts(answers.Seen()), (std::vector<std::wstring>{kCommFailure, kCommFailure}));
-    EXPECT_LT(elapsedMs, 3000u) << "open 0.5 s, the read that was under way when Cancel closed the bus 1 s, the stop 0.5 s";
+    EXPECT_LT(elapsedMs, 3000u)
+        << "open 0.5 s, the read that was under way when Cancel closed the bus 1 s, the stop 0.5 s";
     EXPECT_EQ(commState.active, 0u);
     EXPECT_EQ(DriverLoaded(), 0);
     const std::vector<std::string> sent = Sent();

@@ -29,8 +29,8 @@ protected:
     }
     bool WriteSettings(const std::string& text)
     {
-        HANDLE file = CreateFileW((programFolder + L"tovral.ini").c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW((programFolder + L"tovral.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return false;
         DWORD written = 0;
@@ -43,7 +43,8 @@ protected:
 
 TEST_F(ForeignLibraryBeside, IsRefusedWithMessage1037AndATraceLine)
 {
-    ASSERT_TRUE(CopyFileW((DriverFolder() + L"other_arch.dll").c_str(), (programFolder + L"pcan_usb.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW((DriverFolder() + L"other_arch.dll").c_str(), (programFolder + L"pcan_usb.dll").c_str(), FALSE));
     {
         RemoteProgram program;
         ASSERT_TRUE(program.Launch(programFolder + L"tovral.exe", programFolder));

@@ -25,11 +25,11 @@ namespace {
 struct SettingsCase {
     const char* name;
     std::string file;
-    const wchar_t* address;      // field 1000 as shown
-    LRESULT baudLine;            // selected line of the bit-rate list, CB_ERR for none
-    LRESULT portLine;            // selected line of the port list, CB_ERR for none
-    const wchar_t* startOutcome; // the box after the warning; nullptr: communication starts
-    bool noDriverCall;           // the start calls no driver operation
+    const wchar_t* address;       // field 1000 as shown
+    LRESULT baudLine;             // selected line of the bit-rate list, CB_ERR for none
+    LRESULT portLine;             // selected line of the port list, CB_ERR for none
+    const wchar_t* startOutcome;  // the box after the warning; nullptr: communication starts
+    bool noDriverCall;            // the start calls no driver operation
 };
 
 class SettingsFile : public FaultTest, public ::testing::WithParamInterface<SettingsCase> {};
@@ -75,26 +75,26 @@ const wchar_t* const kCannotOpen = L"Unable to open CAN dongle!";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SettingsFile,
-    ::testing::Values(
-        SettingsCase{"Garbage", std::string("\x01\x02\xff\xfe garbage\x00 = [[[ ]\r\n=\r\n[Tovral\r\nBaud\r\n", 41), L"3",
-                     0, 0, nullptr, false},
-        SettingsCase{"HugeValues",
-                     "[Tovral]\r\nPrinterPort=99999999999\r\nBaud=99999999999\r\nCurrAdr=99999999999\r\n"
-                     "Logging=99999999999\r\n",
-                     L"3", CB_ERR, CB_ERR, kCannotOpen, true},
-        // A port other than the USB adapter has no driver to open: refused before any
-        // driver call, never taken for an open bus.
-        SettingsCase{"NegativeValues", "[Tovral]\r\nPrinterPort=-4096\r\nBaud=-1\r\nCurrAdr=-3\r\n", L"3", CB_ERR,
-                     CB_ERR, kCannotOpen, true},
-        SettingsCase{"BaudBeyondTheTable", "[Tovral]\r\nBaud=9\r\nCurrAdr=127\r\n", L"127", CB_ERR, 0, kCannotOpen,
-                     true},
-        SettingsCase{"MissingSections", "[Other]\r\nBaud=5\r\nCurrAdr=9\r\n", L"3", 0, 0, nullptr, false},
-        SettingsCase{"EmptyValues", "[Tovral]\r\nPrinterPort=\r\nBaud=\r\nCurrAdr=\r\nLogging=\r\n", L"3", 0, 0,
-                     nullptr, false},
-        SettingsCase{"FiveThousandDigits", "[Tovral]\r\nCurrAdr=" + std::string(5000, '7') + "\r\n", L"3", 0, 0,
-                     nullptr, false},
-        SettingsCase{"LanguageOutOfRange", "[Language]\r\nPrimaryLanguage=-1\r\nSubLanguage=99999\r\n", L"3", 0, 0,
-                     nullptr, false}),
+    ::testing::Values(SettingsCase{"Garbage",
+                                   std::string("\x01\x02\xff\xfe garbage\x00 = [[[ ]\r\n=\r\n[Tovral\r\nBaud\r\n", 41),
+                                   L"3", 0, 0, nullptr, false},
+                      SettingsCase{"HugeValues",
+                                   "[Tovral]\r\nPrinterPort=99999999999\r\nBaud=99999999999\r\nCurrAdr=99999999999\r\n"
+                                   "Logging=99999999999\r\n",
+                                   L"3", CB_ERR, CB_ERR, kCannotOpen, true},
+                      // A port other than the USB adapter has no driver to open: refused before any
+                      // driver call, never taken for an open bus.
+                      SettingsCase{"NegativeValues", "[Tovral]\r\nPrinterPort=-4096\r\nBaud=-1\r\nCurrAdr=-3\r\n", L"3",
+                                   CB_ERR, CB_ERR, kCannotOpen, true},
+                      SettingsCase{"BaudBeyondTheTable", "[Tovral]\r\nBaud=9\r\nCurrAdr=127\r\n", L"127", CB_ERR, 0,
+                                   kCannotOpen, true},
+                      SettingsCase{"MissingSections", "[Other]\r\nBaud=5\r\nCurrAdr=9\r\n", L"3", 0, 0, nullptr, false},
+                      SettingsCase{"EmptyValues", "[Tovral]\r\nPrinterPort=\r\nBaud=\r\nCurrAdr=\r\nLogging=\r\n", L"3",
+                                   0, 0, nullptr, false},
+                      SettingsCase{"FiveThousandDigits", "[Tovral]\r\nCurrAdr=" + std::string(5000, '7') + "\r\n", L"3",
+                                   0, 0, nullptr, false},
+                      SettingsCase{"LanguageOutOfRange", "[Language]\r\nPrimaryLanguage=-1\r\nSubLanguage=99999\r\n",
+                                   L"3", 0, 0, nullptr, false}),
     CaseName());
 
 // --- Trace file ---------------------------------------------------------------------------
@@ -113,7 +113,8 @@ TEST_F(FaultTest, TraceFileThatCannotBeOpenedLeavesTheTraceOff)
     Command(IDM_STOP);
     RunIdleCycle();
     EXPECT_EQ(commState.active, 0u);
-    EXPECT_EQ(GetFileAttributesW(trace.c_str()) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(GetFileAttributesW(trace.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EndProgram();
     RemoveDirectoryW(trace.c_str());
 }
@@ -190,9 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, OutputByteField,
     ::testing::Values(FieldCase{"Zero", L"0", 0}, FieldCase{"Top", L"FF", 0xFF}, FieldCase{"Prefixed", L"0x1f", 0x1F},
                       FieldCase{"AboveTop", L"100", -1}, FieldCase{"MinusOne", L"-1", -1}, FieldCase{"Empty", L"", -1},
-                      FieldCase{"Letters4000", std::wstring(4000, L'F'), -1},
-                      FieldCase{"Nines4000", k4000Nines, -1}, FieldCase{"Umlauts", L"\u00e4\u00f6\u00fc", -1},
-                      FieldCase{"NotHex", L"xyz", -1}),
+                      FieldCase{"Letters4000", std::wstring(4000, L'F'), -1}, FieldCase{"Nines4000", k4000Nines, -1},
+                      FieldCase{"Umlauts", L"\u00e4\u00f6\u00fc", -1}, FieldCase{"NotHex", L"xyz", -1}),
     CaseName());
 
 // --- Edit fields of the object dialogs ------------------------------------------------------
@@ -256,15 +256,15 @@ TEST_P(IndexFields, OfBothDialogsTakeAHexNumberOrZero)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, IndexFields,
-    ::testing::Values(
-        IndexCase{"Plain", L"1018", L"1", L"1018", L"01", 0x1018, 1},
-        IndexCase{"Boundaries", L"FFFF", L"FF", L"FFFF", L"FF", 0xFFFF, 0xFF},
-        IndexCase{"FiveDigitsAndSubindexAboveFF", L"12345", L"100", L"12345", L"00", 0x12345, 0},
-        IndexCase{"Letters4000", std::wstring(4000, L'F'), std::wstring(4000, L'F'), L"FFFFFFFF", L"00", 0xFFFFFFFF, 0},
-        IndexCase{"Zeros4000ThenDigits", std::wstring(4000, L'0') + L"7", std::wstring(4000, L'0'), L"0000", L"00", 0,
-                  0},
-        IndexCase{"NonAscii", L"\u00c4\u00d6\u00dc\u20ac", L"\u65e5\u672c", L"0000", L"00", 0, 0},
-        IndexCase{"MinusOne", L"-1", L"-1", L"FFFFFFFF", L"00", 0xFFFFFFFF, 0}),
+    ::testing::Values(IndexCase{"Plain", L"1018", L"1", L"1018", L"01", 0x1018, 1},
+                      IndexCase{"Boundaries", L"FFFF", L"FF", L"FFFF", L"FF", 0xFFFF, 0xFF},
+                      IndexCase{"FiveDigitsAndSubindexAboveFF", L"12345", L"100", L"12345", L"00", 0x12345, 0},
+                      IndexCase{"Letters4000", std::wstring(4000, L'F'), std::wstring(4000, L'F'), L"FFFFFFFF", L"00",
+                                0xFFFFFFFF, 0},
+                      IndexCase{"Zeros4000ThenDigits", std::wstring(4000, L'0') + L"7", std::wstring(4000, L'0'),
+                                L"0000", L"00", 0, 0},
+                      IndexCase{"NonAscii", L"\u00c4\u00d6\u00dc\u20ac", L"\u65e5\u672c", L"0000", L"00", 0, 0},
+                      IndexCase{"MinusOne", L"-1", L"-1", L"FFFFFFFF", L"00", 0xFFFFFFFF, 0}),
     CaseName());
 
 struct ValueCase {
@@ -313,18 +313,29 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ValueField,
     ::testing::Values(
         ValueCase{"HexTop", IDC_FORMAT_HEX, L"FFFFFFFF", L"FFFFFFFF", {0xFF, 0xFF, 0xFF, 0xFF}, nullptr},
-        ValueCase{"HexNineDigitsIsTooLarge", IDC_FORMAT_HEX, L"100000000", L"", {},
+        ValueCase{"HexNineDigitsIsTooLarge",
+                  IDC_FORMAT_HEX,
+                  L"100000000",
+                  L"",
+                  {},
                   L"Value out of range!\nAllowed: 0 to FFFFFFFF"},
-        ValueCase{"Hex4000LettersIsTooLarge", IDC_FORMAT_HEX, std::wstring(4000, L'F'), L"", {},
+        ValueCase{"Hex4000LettersIsTooLarge",
+                  IDC_FORMAT_HEX,
+                  std::wstring(4000, L'F'),
+                  L"",
+                  {},
                   L"Value out of range!\nAllowed: 0 to FFFFFFFF"},
         ValueCase{"HexNonAscii", IDC_FORMAT_HEX, L"\u00e4\u00f6", L"", {}, kInvalid},
         ValueCase{"UnsignedTop", IDC_FORMAT_UNSIGNED, L"4294967295", L"4294967295", {0xFF, 0xFF, 0xFF, 0xFF}, nullptr},
         ValueCase{"UnsignedOverTheTop", IDC_FORMAT_UNSIGNED, L"4294967296", L"", {}, kFourBytes},
         ValueCase{"Unsigned4000Nines", IDC_FORMAT_UNSIGNED, std::wstring(4000, L'9'), L"", {}, kFourBytes},
-        ValueCase{"SignedBottom", IDC_FORMAT_SIGNED, L"-2147483648", L"-2147483648", {0x00, 0x00, 0x00, 0x80},
-                  nullptr},
+        ValueCase{"SignedBottom", IDC_FORMAT_SIGNED, L"-2147483648", L"-2147483648", {0x00, 0x00, 0x00, 0x80}, nullptr},
         ValueCase{"FloatOne", IDC_FORMAT_FLOAT, L"1.5", L"1.5", {0x00, 0x00, 0xC0, 0x3F}, nullptr},
-        ValueCase{"FloatTooLarge", IDC_FORMAT_FLOAT, L"1e39", L"", {},
+        ValueCase{"FloatTooLarge",
+                  IDC_FORMAT_FLOAT,
+                  L"1e39",
+                  L"",
+                  {},
                   L"Value out of range!\nAllowed: -3.40282e+38 to 3.40282e+38"},
         ValueCase{"RawNonAscii", IDC_FORMAT_RAW, L"01 \u00e4 02", L"", {}, kInvalid},
         ValueCase{"RawSeparatorsOnly", IDC_FORMAT_RAW, std::wstring(4000, L','), L"", {}, kInvalid}),

@@ -16,14 +16,38 @@ constexpr std::uint32_t kRefused = 0x4000;
 
 }  // namespace
 
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t, int) { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Close() { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Status() { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Write(DriverMsg*) { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg*) { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char*) { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long, int) { return kRefused; }
-PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient() { return kRefused; }
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Init(std::uint16_t, int)
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Close()
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Status()
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Write(DriverMsg*)
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_Read(DriverMsg*)
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_VersionInfo(char*)
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_SpecialFunktion(unsigned long, int)
+{
+    return kRefused;
+}
+PLANTED_EXPORT std::uint32_t DRIVER_CALL CAN_ResetClient()
+{
+    return kRefused;
+}
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {

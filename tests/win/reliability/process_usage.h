@@ -4,12 +4,12 @@
 #include <cstddef>
 
 struct ProcessUsage {
-    std::size_t workingSet;    // bytes resident, as the process's memory counters say
-    std::size_t committed;     // private bytes: PrivateUsage, else PagefileUsage (Wine: resident
-                               // anonymous memory, RssAnon + VmSwap)
-    std::size_t residentKiB;   // VmRSS from /proc/self/status where the process can read it (Wine), else 0
-    unsigned long gdiObjects;  // GDI objects of this process
-    unsigned long userObjects; // USER objects of this process
+    std::size_t workingSet;     // bytes resident, as the process's memory counters say
+    std::size_t committed;      // private bytes: PrivateUsage, else PagefileUsage (Wine: resident
+                                // anonymous memory, RssAnon + VmSwap)
+    std::size_t residentKiB;    // VmRSS from /proc/self/status where the process can read it (Wine), else 0
+    unsigned long gdiObjects;   // GDI objects of this process
+    unsigned long userObjects;  // USER objects of this process
 };
 
 // GetGuiResources where it counts (Windows). Wine answers 0 there; then the objects are

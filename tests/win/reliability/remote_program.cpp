@@ -112,8 +112,8 @@ void RemoteProgram::Command(WORD id)
 bool RemoteProgram::CommActive()
 {
     DWORD_PTR state = BST_UNCHECKED;
-    if (SendMessageTimeoutW(GetDlgItem(window_, IDC_COMM_ACTIVE), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                            &state) == 0)
+    if (SendMessageTimeoutW(GetDlgItem(window_, IDC_COMM_ACTIVE), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state) ==
+        0)
         return false;
     return state == BST_CHECKED;
 }

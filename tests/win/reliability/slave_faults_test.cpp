@@ -29,15 +29,15 @@ constexpr wchar_t kCommFailure[] = L"Communication failure!";
 struct SlaveFault {
     const char* name;
     std::uint32_t node;
-    std::uint32_t mode;            // kSimNode*
+    std::uint32_t mode;  // kSimNode*
     std::uint32_t param;
-    std::uint32_t direction;       // 0 read, 1 write
+    std::uint32_t direction;  // 0 read, 1 write
     std::uint16_t index;
     std::uint8_t subindex;
-    std::uint32_t writeLength;     // bytes written, for a write
-    const wchar_t* message;        // the one box the operator sees
-    std::uint32_t masterAbort;     // code of the master's abort frame; 0: it sends none
-    std::uint32_t limitMs;         // the whole request, bus open and close included
+    std::uint32_t writeLength;  // bytes written, for a write
+    const wchar_t* message;     // the one box the operator sees
+    std::uint32_t masterAbort;  // code of the master's abort frame; 0: it sends none
+    std::uint32_t limitMs;      // the whole request, bus open and close included
 };
 
 class SlaveFaultWhileStopped : public FaultTest, public ::testing::WithParamInterface<SlaveFault> {};
@@ -62,7 +62,9 @@ TEST_P(SlaveFaultWhileStopped, EndsInTimeWithTheRightOutcomeAndAbortFrame)
     if (c.masterAbort != 0)
         EXPECT_EQ(sent.back(), AbortFrame(c.node, c.index, c.subindex, c.masterAbort));
     else
-        EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& f) { return f.find(" 8: 80 ") != std::string::npos; }), 0)
+        EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                                [](const std::string& f) { return f.find(" 8: 80 ") != std::string::npos; }),
+                  0)
             << "no abort frame in reply to the slave's abort";
     EXPECT_EQ(DriverLoaded(), 0) << "the bus is closed again";
     EXPECT_EQ(processImage->request.pending, 0u);
@@ -88,13 +90,14 @@ INSTANTIATE_TEST_SUITE_P(
                    L"Unable to access object!\nAbort Code: 06020000h", 0, 1500},
         SlaveFault{"AnswersWithLength7", 3, kSimNodeSdoLength7, 0, 0, 0x1000, 0, 0, kCommFailure, 0x08000000, 1500},
         SlaveFault{"EchoesTheWrongIndex", 3, kSimNodeWrongIndex, 0, 0, 0x1018, 1, 0, kCommFailure, 0x08000000, 1500},
-        SlaveFault{"TogglesWronglyInAnUpload", 3, kSimNodeBadToggle, 0, 0, 0x1008, 0, 0, kCommFailure, 0x05030000, 1500},
+        SlaveFault{"TogglesWronglyInAnUpload", 3, kSimNodeBadToggle, 0, 0, 0x1008, 0, 0, kCommFailure, 0x05030000,
+                   1500},
         SlaveFault{"TogglesWronglyInADownload", 5, kSimNodeBadToggle, 0, 1, 0x2000, 0, 20, kCommFailure, 0x05030000,
                    1500},
         SlaveFault{"AnnouncesMoreThan1000Bytes", 3, kSimNodeAnnounce1001, 0, 0, 0x1000, 0, 0, kCommFailure, 0x05040005,
                    1500},
-        SlaveFault{"EndsShortOfTheAnnouncedSize", 3, kSimNodeSizeMismatch, 0, 0, 0x1008, 0, 0, kCommFailure,
-                   0x06040043, 1500},
+        SlaveFault{"EndsShortOfTheAnnouncedSize", 3, kSimNodeSizeMismatch, 0, 0, 0x1008, 0, 0, kCommFailure, 0x06040043,
+                   1500},
         SlaveFault{"SendsSegmentsWithoutEnd", 3, kSimNodeEndlessSegments, 0, 0, 0x1008, 0, 0, kCommFailure, 0x05040005,
                    1500}),
     CaseName());
@@ -192,7 +195,8 @@ TEST_F(PdoFlood, BeyondTheQueueSizeTheOverrunAsksRetryAndTheRestartGoesOn)
     EXPECT_EQ(commState.active, 1u);
     EXPECT_LT(bus.Counters().reads - readsBefore, 4096u) << "the driver's queue held at most 4096 of the 10000";
     const std::vector<std::string> sent = Sent();
-    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& f) { return f.rfind("603 8: 80", 0) == 0; }), 0)
+    EXPECT_EQ(
+        std::count_if(sent.begin(), sent.end(), [](const std::string& f) { return f.rfind("603 8: 80", 0) == 0; }), 0)
         << "no transfer of the restart timed out or was aborted: the flood ends in bounded time";
     // The exchange goes on after the restart: the next refresh sends the edited output.
     AdvanceManualTick(320);

@@ -16,14 +16,13 @@
 namespace {
 
 const char* const kDriverNames[] = {
-    "CAN_Init", "CAN_Close", "CAN_Status", "CAN_Write",
+    "CAN_Init", "CAN_Close",       "CAN_Status",          "CAN_Write",
     "CAN_Read", "CAN_VersionInfo", "CAN_SpecialFunktion", "CAN_ResetClient",
 };
 
 HMODULE LoadSimulatedDriver()
 {
-    return LoadLibraryExW(L"pcan_usb.dll", nullptr,
-                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return LoadLibraryExW(L"pcan_usb.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 template <typename Entry>
@@ -57,8 +56,8 @@ std::set<std::string> ExportedNames(HMODULE module, DWORD& unnamed)
 std::string Text(const DriverMsg& msg)
 {
     char text[64];
-    int used = std::snprintf(text, sizeof text, "%03X %u:", static_cast<unsigned>(msg.id),
-                             static_cast<unsigned>(msg.length));
+    int used =
+        std::snprintf(text, sizeof text, "%03X %u:", static_cast<unsigned>(msg.id), static_cast<unsigned>(msg.length));
     for (unsigned i = 0; i < msg.length && i < 8; ++i)
         used += std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), " %02X", msg.data[i]);
     return text;

@@ -74,8 +74,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < reads; ++i)
         empty += CAN_Read(&msg) != kDriverOk ? 1 : 0;
     QueryPerformanceCounter(&stop);
-    std::printf("empty CAN_Read: %.2f us each (%d of %d empty)\n", Microseconds(start, stop, frequency) / reads,
-                empty, reads);
+    std::printf("empty CAN_Read: %.2f us each (%d of %d empty)\n", Microseconds(start, stop, frequency) / reads, empty,
+                reads);
     CAN_Close();
     UnloadDriver();
     return 0;

@@ -90,8 +90,9 @@ struct AddressCase {
 TEST_F(MainWindow, AddressFieldTakesOnly1To127WhenLeft)
 {
     const AddressCase cases[] = {
-        {L"0", 3, L"3"},   {L"128", 3, L"3"}, {L"", 3, L"3"},    {L"-5", 3, L"3"},    {L"x7", 3, L"3"},
-        {L"1", 1, L"1"},   {L"127", 127, L"127"}, {L"64", 64, L"64"}, {L"99999999999", 64, L"64"},
+        {L"0", 3, L"3"},       {L"128", 3, L"3"},  {L"", 3, L"3"},
+        {L"-5", 3, L"3"},      {L"x7", 3, L"3"},   {L"1", 1, L"1"},
+        {L"127", 127, L"127"}, {L"64", 64, L"64"}, {L"99999999999", 64, L"64"},
     };
     for (const AddressCase& c : cases) {
         SetFocus(Control(IDC_ADDRESS));
@@ -128,12 +129,17 @@ struct ByteTextCase {
 TEST_F(MainWindow, OutputByteFieldTakesHexUpToFF)
 {
     const ByteTextCase cases[] = {
-        {L"0x1f", 0x1F, L"1F", L"00011111"},  {L"1FF", 0x1F, L"1F", L"00011111"},
-        {L"", 0x1F, L"1F", L"00011111"},      {L"zz", 0x1F, L"1F", L"00011111"},
-        {L"-1", 0x1F, L"1F", L"00011111"},    {L"  a5", 0xA5, L"A5", L"10100101"},
-        {L"7", 0x07, L"07", L"00000111"},     {L"80h", 0x80, L"80", L"10000000"},
+        {L"0x1f", 0x1F, L"1F", L"00011111"},
+        {L"1FF", 0x1F, L"1F", L"00011111"},
+        {L"", 0x1F, L"1F", L"00011111"},
+        {L"zz", 0x1F, L"1F", L"00011111"},
+        {L"-1", 0x1F, L"1F", L"00011111"},
+        {L"  a5", 0xA5, L"A5", L"10100101"},
+        {L"7", 0x07, L"07", L"00000111"},
+        {L"80h", 0x80, L"80", L"10000000"},
         {L"0x80", 0x80, L"0x80", L"10000000"},  // the same byte: the text stays as typed
-        {L"FFFFFFFFFFFFFFFFFFFF", 0x80, L"80", L"10000000"}, {L"ff", 0xFF, L"FF", L"11111111"},
+        {L"FFFFFFFFFFFFFFFFFFFF", 0x80, L"80", L"10000000"},
+        {L"ff", 0xFF, L"FF", L"11111111"},
     };
     LayOutOutputs(0x00, 0x00, 0x00);
     ClickListLine(Control(IDC_OUTPUT_LIST), 3);
