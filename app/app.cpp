@@ -168,7 +168,7 @@ int PassMessageOn(MessagePumpSlot pump)
     return 1;
 }
 
-void RestUntilInput(std::uint32_t timeoutMs)
+void WaitForWindowInput(std::uint32_t timeoutMs)
 {
     constexpr DWORD kWakeOnAnyInput = 0xFF;  // QS_ALLINPUT of the oldest headers
     MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs, kWakeOnAnyInput);
@@ -195,7 +195,7 @@ OperatorOps ProgramOperations()
         .takeSlaveAddress = ValidateSlaveAddress,
         .refreshCommControls = UpdateCommControls,
         .showPdoLists = ShowBothPdoLists,
-        .showReadResult = DeliverReadResult,
+        .handOverReadResult = DeliverReadResult,
         .showSearchProgress = ShowSearchList,
         .ownerWindow = MainWindow,
         .openReadObject = OpenReadObjectDialog,
@@ -204,7 +204,7 @@ OperatorOps ProgramOperations()
         .saveSettings = WriteSettings,
         .closeMainWindow = EndMainWindow,
         .passMessage = PassMessageOn,
-        .restUntilInput = RestUntilInput,
+        .restUntilInput = WaitForWindowInput,
         .beginWait = ShowWaitCursor,
         .endWait = RestoreCursor,
         .openDictionary = OpenDictionaryWindow,

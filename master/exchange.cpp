@@ -60,7 +60,7 @@ int ServeObjectRequest(OwnerHandle owner)
         Operator().askQuestion(Operator().ownerWindow(), FormOkPlain, IDS_OBJECT_ABORT, code);
     }
     if (request.direction == 0 && result.failed == 0 && result.aborted == 0)
-        Operator().showReadResult(request.data.data(), request.length);
+        Operator().handOverReadResult(request.data.data(), request.length);
     if (commState.active == 0) {
         CloseBus();
         return 0;

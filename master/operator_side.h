@@ -60,7 +60,7 @@ struct OperatorOps {
     int (*showPdoLists)(OwnerHandle window, bool force);
 
     // Hands a completed object read to the Read Object dialog. 1 when it was shown.
-    int (*showReadResult)(const std::uint8_t* data, std::uint32_t length);
+    int (*handOverReadResult)(const std::uint8_t* data, std::uint32_t length);
     // The search's progress: the Search Slaves list rebuilt from SlaveScanTable.
     int (*showSearchProgress)(OwnerHandle dialog);
 

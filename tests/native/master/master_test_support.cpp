@@ -218,7 +218,7 @@ OperatorOps TestOperator::Operations()
         .takeSlaveAddress = Validate,
         .refreshCommControls = Controls,
         .showPdoLists = Lists,
-        .showReadResult = Deliver,
+        .handOverReadResult = Deliver,
         .showSearchProgress = SearchList,
         .ownerWindow = Main,
         .openReadObject = OpenRead,
