@@ -22,14 +22,17 @@ void PumpBus()
         TraceFrame(msg);
         const CanFrame frame = MsgToFrame(msg);
         RunEngineCycle(table, &frame);
-        RouteToConsumers(frame, TickMs());
+        if (ConsumersWatching())
+            RouteToConsumers(frame, TickMs());
     }
 
     // Always, frame or not: lets the engine check its time-outs and send what is due, and
     // the consumers their deadlines.
     RunEngineCycle(table, nullptr);
-    if (const CanFrame* request = StepConsumers(TickMs()))
-        SendFrame(*request);
+    if (ConsumersWatching()) {
+        if (const CanFrame* request = StepConsumers(TickMs()))
+            SendFrame(*request);
+    }
 }
 
 void DrainReceiveQueue()
@@ -46,7 +49,8 @@ void DrainReceiveQueue()
         // arrived before its request is not one, so the SDO clients never see it.
         const CanFrame frame = MsgToFrame(msg);
         ReceivePdo(table, frame, NodeNumber(frame.id));
-        RouteToConsumers(frame, TickMs());
+        if (ConsumersWatching())
+            RouteToConsumers(frame, TickMs());
     }
 }
 

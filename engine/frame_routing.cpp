@@ -3,6 +3,11 @@
 #include "emergency.h"
 #include "error_control.h"
 
+bool ConsumersWatching()
+{
+    return MasterErrorControl().node != 0 || MasterEmergencyLog().node != 0;
+}
+
 int RouteToConsumers(const CanFrame& frame, std::uint32_t now)
 {
     switch (FunctionCode(frame.id)) {

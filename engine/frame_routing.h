@@ -10,6 +10,10 @@
 constexpr std::uint32_t kEmergencyFunction = 1;
 constexpr std::uint32_t kErrorControlFunction = 14;
 
+// True while any consumer watches a node. The bus pump reads the tick for them only then,
+// so a bus with nothing watched costs no more than before.
+bool ConsumersWatching();
+
 // Offers `frame` to the program's own consumers. 1 when one of them took it.
 int RouteToConsumers(const CanFrame& frame, std::uint32_t now);
 

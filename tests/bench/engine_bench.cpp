@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+#include "emergency.h"
+#include "error_control.h"
+#include "frame_routing.h"
 #include "node_table.h"
 #include "sdo_client.h"
 
@@ -37,6 +40,49 @@ void BM_IdleCycle(benchmark::State& state)
         benchmark::DoNotOptimize(RunEngineCycle(table, nullptr));
 }
 BENCHMARK(BM_IdleCycle);
+
+// The same idle cycle with the consumers' step the bus pump adds to it: heartbeat
+// supervision of one node and its emergency log, as the node monitor runs them. The
+// difference to BM_IdleCycle is what the consumers cost.
+void BM_IdleCycleWithConsumers(benchmark::State& state)
+{
+    ClearNodeTable(table);
+    SetSendHook(KeepFrame);
+    std::uint32_t now = 1000;
+    WatchHeartbeat(MasterErrorControl(), 3, 1500, now);
+    WatchEmergencies(MasterEmergencyLog(), 3);
+    CanFrame heartbeat{};
+    heartbeat.id = 0x703;
+    heartbeat.length = 1;
+    heartbeat.data[0] = 0x05;
+    RouteToConsumers(heartbeat, now);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(RunEngineCycle(table, nullptr));
+        benchmark::DoNotOptimize(StepConsumers(++now));
+        // A heartbeat now and then keeps the supervision from reporting a loss.
+        if ((now & 1023u) == 0)
+            RouteToConsumers(heartbeat, now);
+    }
+    StopErrorControl(MasterErrorControl());
+    WatchEmergencies(MasterEmergencyLog(), 0);
+}
+BENCHMARK(BM_IdleCycleWithConsumers);
+
+// One received frame offered to the consumers: an emergency of the watched node.
+void BM_RouteEmergency(benchmark::State& state)
+{
+    WatchEmergencies(MasterEmergencyLog(), 3);
+    CanFrame emergency{};
+    emergency.id = 0x083;
+    emergency.length = 8;
+    emergency.data[0] = 0x10;
+    emergency.data[1] = 0x81;
+    std::uint32_t now = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RouteToConsumers(emergency, ++now));
+    WatchEmergencies(MasterEmergencyLog(), 0);
+}
+BENCHMARK(BM_RouteEmergency);
 
 // Request, initiate frame out through the hook, response in, fetch: what one pump loop
 // of an expedited read costs the master.
