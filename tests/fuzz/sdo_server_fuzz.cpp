@@ -59,6 +59,8 @@ void Prepare()
         slave.modeParam = 0;
         slave.nmtState = simbus::NmtState::PreOperational;
         slave.bootAnnounced = 1;
+        slave.guardToggle = 0;
+        slave.inError = 0;
     }
     world->received.head = world->received.count = 0;
     world->sent.head = world->sent.count = 0;
