@@ -15,6 +15,7 @@
 #include <string>
 
 #include "driver_entries.h"
+#include "emergency_producer.h"
 #include "module_file.h"
 #include "network.h"
 #include "object_dictionary.h"
@@ -291,6 +292,7 @@ std::uint32_t DRIVER_CALL CAN_Read(DriverMsg* msg)
     return world == nullptr ? kSimIllegalParameter : simbus::AdapterRead(*world, msg, Now(*world));
 }
 
+static_assert(kSimAutoErrorRegister == simbus::kAutoErrorRegister);
 static_assert(kSimOk == driverlib::kOk && kSimReceiveEmpty == driverlib::kReceiveEmpty &&
               kSimIllegalParameter == driverlib::kIllegalParameter);
 
@@ -417,6 +419,14 @@ std::uint32_t DRIVER_CALL SimGetNodeState(std::uint32_t node)
 {
     World* world = Ready();
     return world == nullptr ? kSimStateAbsent : simbus::NodeState(*world, node);
+}
+
+std::uint32_t DRIVER_CALL SimRaiseEmergency(std::uint32_t node, std::uint32_t code, std::uint32_t errorRegister,
+                                            const std::uint8_t* manufacturer)
+{
+    World* world = Ready();
+    return world == nullptr ? kSimIllegalParameter
+                            : simbus::SimulateEmergency(*world, node, code, errorRegister, manufacturer, Now(*world));
 }
 
 std::uint32_t DRIVER_CALL SimGetObject(std::uint32_t node, std::uint32_t index, std::uint32_t subIndex,

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "ascii_text.h"
+#include "emergency_producer.h"
 
 namespace simbus {
 
@@ -61,6 +62,21 @@ const std::string* FindKey(const eds::Entry& entry, std::string_view key)
     return nullptr;
 }
 
+// "<index>sub<subindex>" (hex, any case).
+bool ParseEntryName(const std::string& text, std::uint16_t& index, std::uint8_t& subIndex)
+{
+    const std::string lower = ascii::LowerCase(text);
+    const std::size_t sub = lower.find("sub");
+    std::uint32_t objectIndex = 0;
+    std::uint32_t objectSub = 0;
+    if (sub == std::string::npos || !ParseHex(std::string_view(lower).substr(0, sub), objectIndex) ||
+        objectIndex > 0xFFFF || !ParseHex(std::string_view(lower).substr(sub + 3), objectSub) || objectSub > 0xFF)
+        return false;
+    index = static_cast<std::uint16_t>(objectIndex);
+    subIndex = static_cast<std::uint8_t>(objectSub);
+    return true;
+}
+
 bool ParseBehaviour(const eds::Entry& source, EdsEntry& entry, std::string& error)
 {
     if (const std::string* light = FindKey(source, "SimRunningLight")) {
@@ -82,16 +98,17 @@ bool ParseBehaviour(const eds::Entry& source, EdsEntry& entry, std::string& erro
         entry.param1 = static_cast<std::uint32_t>(ms);
         entry.param2 = static_cast<std::uint32_t>(modulo);
     } else if (const std::string* mirror = FindKey(source, "SimMirror")) {
-        const std::string lower = ascii::LowerCase(*mirror);
-        const std::size_t sub = lower.find("sub");
-        std::uint32_t index = 0;
-        std::uint32_t subIndex = 0;
-        if (sub == std::string::npos || !ParseHex(std::string_view(lower).substr(0, sub), index) || index > 0xFFFF ||
-            !ParseHex(std::string_view(lower).substr(sub + 3), subIndex) || subIndex > 0xFF)
+        if (!ParseEntryName(*mirror, entry.linkedIndex, entry.linkedSubIndex))
             return Fail(error, source, "SimMirror needs <index>sub<subindex>");
         entry.behaviour = Behaviour::Mirror;
-        entry.mirrorIndex = static_cast<std::uint16_t>(index);
-        entry.mirrorSubIndex = static_cast<std::uint8_t>(subIndex);
+        entry.linked = true;
+    } else if (const std::string* emergency = FindKey(source, "SimEmergency")) {
+        const std::string_view named = ascii::Trim(*emergency);
+        if (IsVariableLength(source.dataType) ||
+            (!named.empty() && !ParseEntryName(std::string(named), entry.linkedIndex, entry.linkedSubIndex)))
+            return Fail(error, source, "SimEmergency needs a number entry and [<index>sub<subindex>]");
+        entry.behaviour = Behaviour::Emergency;
+        entry.linked = !named.empty();
     }
     return true;
 }
@@ -116,6 +133,41 @@ bool MakeEntry(const eds::Entry& source, EdsEntry& entry, std::string& error)
     return ParseBehaviour(source, entry, error);
 }
 
+std::uint32_t Key(std::uint16_t index, std::uint8_t subIndex)
+{
+    return (std::uint32_t{index} << 8) | subIndex;
+}
+
+// The entry, or end(); entries are sorted by index and subindex.
+std::vector<EdsEntry>::iterator FindIn(EdsDevice& device, std::uint16_t index, std::uint8_t subIndex)
+{
+    const auto found =
+        std::lower_bound(device.entries.begin(), device.entries.end(), Key(index, subIndex),
+                         [](const EdsEntry& e, std::uint32_t k) { return Key(e.index, e.subIndex) < k; });
+    return found != device.entries.end() && Key(found->index, found->subIndex) == Key(index, subIndex)
+               ? found
+               : device.entries.end();
+}
+
+// A 0x1003 with its count only: the codes' entries after it.
+void AddErrorHistory(EdsDevice& device)
+{
+    const auto count = FindIn(device, kPredefinedErrorField, 0);
+    if (count == device.entries.end() || FindIn(device, kPredefinedErrorField, 1) != device.entries.end())
+        return;
+    std::vector<EdsEntry> codes(kDefaultErrorHistory);
+    for (std::uint8_t sub = 1; sub <= kDefaultErrorHistory; ++sub) {
+        EdsEntry& code = codes[sub - 1];
+        code = EdsEntry{};
+        code.index = kPredefinedErrorField;
+        code.subIndex = sub;
+        code.dataType = eds::kTypeUnsigned32;
+        code.access = Access::ReadOnly;
+        code.value.assign(4, 0);
+    }
+    device.entries.insert(count + 1, codes.begin(), codes.end());
+}
+
 }  // namespace
 
 bool MakeSlaveDevice(const eds::Device& source, EdsDevice& device, std::string& error)
@@ -132,22 +184,14 @@ bool MakeSlaveDevice(const eds::Device& source, EdsDevice& device, std::string& 
     }
     for (std::size_t i = 0; i < device.entries.size(); ++i) {
         const EdsEntry& entry = device.entries[i];
-        if (entry.behaviour != Behaviour::Mirror)
-            continue;
-        // Entries are sorted by index and subindex.
-        const auto key = [](std::uint16_t index, std::uint8_t subIndex) {
-            return (std::uint32_t{index} << 8) | subIndex;
-        };
-        const auto found =
-            std::lower_bound(device.entries.begin(), device.entries.end(), key(entry.mirrorIndex, entry.mirrorSubIndex),
-                             [&](const EdsEntry& e, std::uint32_t k) { return key(e.index, e.subIndex) < k; });
-        if (found == device.entries.end() ||
-            key(found->index, found->subIndex) != key(entry.mirrorIndex, entry.mirrorSubIndex)) {
-            Fail(error, source.entries[i], "SimMirror names no entry");
+        if (entry.linked && FindIn(device, entry.linkedIndex, entry.linkedSubIndex) == device.entries.end()) {
+            Fail(error, source.entries[i],
+                 entry.behaviour == Behaviour::Mirror ? "SimMirror names no entry" : "SimEmergency names no entry");
             device.entries.clear();
             return false;
         }
     }
+    AddErrorHistory(device);
     return true;
 }
 

@@ -1,9 +1,15 @@
 // The simulated slaves' side of an EDS file: the entries eds::ReadDevice reads, turned
 // into what one slave's object dictionary is made of.
 //
-// Besides the values, three keys of our own, which other EDS readers skip, make the
-// default slaves' inputs move: SimRunningLight=<ms per step>, SimRamp=<ms per
-// count>[,<modulo>], SimMirror=<index>sub<subindex> (the entry reads back that output).
+// Besides the values, keys of our own, which other EDS readers skip, make the default
+// slaves' inputs move: SimRunningLight=<ms per step>, SimRamp=<ms per count>[,<modulo>],
+// SimMirror=<index>sub<subindex> (the entry reads back that output); and one lets an
+// operator raise an emergency: SimEmergency=[<index>sub<subindex>] on a number entry (a
+// code written there raises it, 0 clears it; the named entry's first five bytes are the
+// manufacturer bytes, none named: zeros).
+//
+// A pre-defined error field 0x1003 given with sub 0 only gets kDefaultErrorHistory code
+// entries (UNSIGNED32, ro, 0), so that the slave has room for its error history.
 // Entries of a data type without a size here (eds::DataTypeSize 0) are refused: a slave
 // could not answer for them. An entry without a default value starts at zero (strings and
 // domains empty).
@@ -47,8 +53,11 @@ struct EdsEntry {
     Behaviour behaviour;
     std::uint32_t param1;
     std::uint32_t param2;
-    std::uint16_t mirrorIndex;  // Behaviour::Mirror: the entry read back
-    std::uint8_t mirrorSubIndex;
+    // Behaviour::Mirror: the entry read back; Behaviour::Emergency: the manufacturer
+    // bytes' entry, when `linked`.
+    bool linked;
+    std::uint16_t linkedIndex;
+    std::uint8_t linkedSubIndex;
 };
 
 struct EdsDevice {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "emergency_producer.h"
+#include "nmt_error_control.h"
 #include "pdo.h"
 
 namespace simbus {
@@ -83,13 +85,16 @@ bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std
     node.nmtState = NmtState::PreOperational;
     node.firstEntry = first;
     node.entryCount = world.entryCount - first;
-    // Read-backs point at their source by entry number, which stays put in the block.
+    // Read-backs and emergency entries point at the entry they name by its number, which
+    // stays put in the block.
     for (std::uint32_t i = 0; i < device.entries.size(); ++i) {
         const EdsEntry& source = device.entries[i];
-        if (source.behaviour != Behaviour::Mirror)
+        if (source.behaviour != Behaviour::Mirror && source.behaviour != Behaviour::Emergency)
             continue;
-        const ObjectEntry* mirrored = FindEntry(world, nodeId, source.mirrorIndex, source.mirrorSubIndex);
-        world.entries[first + i].behaviourParam1 = static_cast<std::uint32_t>(mirrored - world.entries);
+        const ObjectEntry* linked =
+            source.linked ? FindEntry(world, nodeId, source.linkedIndex, source.linkedSubIndex) : nullptr;
+        world.entries[first + i].behaviourParam1 =
+            linked == nullptr ? kNoEntry : static_cast<std::uint32_t>(linked - world.entries);
     }
     return true;
 }
@@ -143,6 +148,7 @@ void RefreshInputs(World& world, std::uint8_t nodeId, std::uint32_t now)
         const std::uint32_t size = entry.length;
         switch (entry.behaviour) {
         case Behaviour::None:
+        case Behaviour::Emergency:
             break;
         case Behaviour::RunningLight:
             if (!world.controls.animationOff && size != 0 && size <= 8) {
@@ -206,14 +212,19 @@ std::uint32_t CheckDownload(World& world, std::uint8_t nodeId, std::uint16_t ind
 }
 
 std::uint32_t WriteForSdo(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-                          const std::uint8_t* data, std::uint32_t length)
+                          const std::uint8_t* data, std::uint32_t length, std::uint32_t now)
 {
     if (const std::uint32_t abort = CheckDownload(world, nodeId, index, subIndex, true, length))
         return abort;
     ObjectEntry* entry = FindEntry(world, nodeId, index, subIndex);
     if (const std::uint32_t abort = CheckPdoParameterWrite(world, nodeId, *entry, data, length))
         return abort;
+    if (const std::uint32_t abort = CheckErrorHistoryWrite(*entry, data, length))
+        return abort;
     StoreValue(world, *entry, data, length);
+    if (index == kProducerHeartbeatTime && subIndex == 0)
+        RestartHeartbeat(world, nodeId, now);
+    AfterErrorObjectWrite(world, nodeId, *entry, now);
     return 0;
 }
 

@@ -56,9 +56,10 @@ std::uint32_t ReadForSdo(World& world, std::uint8_t nodeId, std::uint16_t index,
 std::uint32_t CheckDownload(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
                             bool lengthKnown, std::uint32_t length);
 
-// An SDO download's write: all checks, PDO parameter rules, then the store.
+// An SDO download's write: all checks, PDO parameter and error history rules, then the
+// store and what the object sets off at `now` (heartbeat timer, emergency).
 std::uint32_t WriteForSdo(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-                          const std::uint8_t* data, std::uint32_t length);
+                          const std::uint8_t* data, std::uint32_t length, std::uint32_t now);
 
 // Test access past the access rights: a shorter number is zero-extended.
 std::uint32_t SetValueDirect(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,

@@ -164,7 +164,7 @@ void InitiateDownload(World& world, std::uint8_t nodeId, const std::uint8_t* req
                     length = entry->capacity;
             }
         }
-        const std::uint32_t abort = WriteForSdo(world, nodeId, index, subIndex, request + 4, length);
+        const std::uint32_t abort = WriteForSdo(world, nodeId, index, subIndex, request + 4, length, now);
         if (abort != 0)
             SendAbort(world, nodeId, index, subIndex, abort, now);
         else
@@ -211,7 +211,7 @@ void DownloadSegment(World& world, std::uint8_t nodeId, const std::uint8_t* requ
         if (sdo.sizeIndicated && sdo.offset != sdo.size)
             abort = kAbortTypeLength;
         else
-            abort = WriteForSdo(world, nodeId, sdo.index, sdo.subIndex, sdo.buffer, sdo.offset);
+            abort = WriteForSdo(world, nodeId, sdo.index, sdo.subIndex, sdo.buffer, sdo.offset, now);
         if (abort != 0) {
             SendAbort(world, nodeId, sdo.index, sdo.subIndex, abort, now);
             return;

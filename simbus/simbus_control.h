@@ -70,6 +70,9 @@ constexpr std::uint32_t kSimStateAbsent = 0xFF;
 // SimWriteRefuse count that never runs out.
 constexpr std::uint32_t kSimAlways = 0xFFFFFFFFu;
 
+// SimRaiseEmergency's errorRegister that asks for the register from the error code.
+constexpr std::uint32_t kSimAutoErrorRegister = 0xFF;
+
 extern "C" {
 
 // Back to the start: the network of simbus.ini beside the library, or the default
@@ -108,6 +111,14 @@ SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimBootNode(std::uint32_t node);
 // The node sends its first valid transmit PDO `count` times at once, in any NMT state.
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimFloodPdo(std::uint32_t node, std::uint32_t count);
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimGetNodeState(std::uint32_t node);
+// The node falls into error `code`: 0x1001 takes `errorRegister` (kSimAutoErrorRegister:
+// bit 0 and the code's class bit, added to those of an error still held), 0x1003 records
+// the code as its newest, and the EMCY (0x80 + node: code, register, the five
+// `manufacturer` bytes, nullptr for zeros) goes out unless the node is stopped. Code 0
+// clears a held error: 0x1001 becomes 0 and the error-reset EMCY (all zero) goes out.
+SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimRaiseEmergency(std::uint32_t node, std::uint32_t code,
+                                                          std::uint32_t errorRegister,
+                                                          const std::uint8_t* manufacturer);
 
 // An object value of a slave, past its access rights. Results are SDO abort codes
 // (0x06020000, 0x06090011, 0x06070012) or kSimIllegalParameter. A shorter value
@@ -140,6 +151,7 @@ using SimSetNodeModeEntry = decltype(&SimSetNodeMode);
 using SimBootNodeEntry = decltype(&SimBootNode);
 using SimFloodPdoEntry = decltype(&SimFloodPdo);
 using SimGetNodeStateEntry = decltype(&SimGetNodeState);
+using SimRaiseEmergencyEntry = decltype(&SimRaiseEmergency);
 using SimGetObjectEntry = decltype(&SimGetObject);
 using SimSetObjectEntry = decltype(&SimSetObject);
 using SimSetClockEntry = decltype(&SimSetClock);
@@ -147,7 +159,8 @@ using SimSetAnimationEntry = decltype(&SimSetAnimation);
 
 // Every control name the library exports, for export checks and resolvers.
 constexpr const char* kSimControlNames[] = {
-    "SimReset",     "SimGetLastError", "SimGetCounters", "SimInjectFrame", "SimInjectStatus", "SimReadSent",
-    "SimClearSent", "SimWriteFull",    "SimWriteRefuse", "SimSetStatus",   "SimSetNodeMode",  "SimBootNode",
-    "SimFloodPdo",  "SimGetNodeState", "SimGetObject",   "SimSetObject",   "SimSetClock",     "SimSetAnimation",
+    "SimReset",       "SimGetLastError", "SimGetCounters",  "SimInjectFrame",    "SimInjectStatus",
+    "SimReadSent",    "SimClearSent",    "SimWriteFull",    "SimWriteRefuse",    "SimSetStatus",
+    "SimSetNodeMode", "SimBootNode",     "SimFloodPdo",     "SimGetNodeState",   "SimGetObject",
+    "SimSetObject",   "SimSetClock",     "SimSetAnimation", "SimRaiseEmergency",
 };

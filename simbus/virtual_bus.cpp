@@ -4,6 +4,8 @@
 
 #include "bit_rates.h"
 #include "byte_order.h"
+#include "emergency_producer.h"
+#include "nmt_error_control.h"
 #include "object_dictionary.h"
 #include "pdo.h"
 #include "sdo_server.h"
@@ -14,7 +16,7 @@ namespace {
 
 constexpr std::uint32_t kNmtCobId = 0x000;
 constexpr std::uint32_t kSdoRequestBase = 0x600;
-constexpr std::uint32_t kBootUpBase = 0x700;
+constexpr std::uint32_t kErrorControlBase = 0x700;  // boot-up, heartbeat, node guarding
 
 using driverlib::RingClear;
 using driverlib::RingFull;
@@ -42,6 +44,13 @@ void ReleaseDueFrames(World& world, std::uint32_t now)
             pending.items[kept++] = frame;
     }
     pending.count = kept;
+}
+
+// What the slaves have sent by `now`: heartbeats fallen due, then delayed frames.
+void CatchUp(World& world, std::uint32_t now)
+{
+    ProduceHeartbeats(world, now);
+    ReleaseDueFrames(world, now);
 }
 
 bool MasterHearsSlaves(const World& world)
@@ -88,8 +97,12 @@ void DeliverToNode(World& world, std::uint8_t nodeId, const DriverMsg& frame, st
         HandleNmt(world, nodeId, frame, now);
         return;
     }
+    if (frame.id == kErrorControlBase + nodeId && remote) {
+        AnswerNodeGuarding(world, nodeId, now);
+        return;
+    }
     if (node.nmtState == NmtState::Stopped)
-        return;  // a stopped slave takes part in NMT only
+        return;  // a stopped slave takes part in NMT and error control only
     if (frame.id == kSdoRequestBase + nodeId && !remote) {
         HandleSdoRequest(world, nodeId, frame, now);
         return;
@@ -131,7 +144,10 @@ void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::u
     node.sdo.state = SdoServerState::Idle;
     node.nmtState = NmtState::PreOperational;
     node.bootAnnounced = 0;
+    node.guardToggle = 0;
+    node.inError = 0;  // 0x1001 and 0x1003 hold their defaults again
     AnnounceBootUps(world, now);
+    RestartHeartbeat(world, nodeId, now);
 }
 
 void AnnounceBootUps(World& world, std::uint32_t now)
@@ -144,7 +160,7 @@ void AnnounceBootUps(World& world, std::uint32_t now)
             continue;
         node.bootAnnounced = 1;
         DriverMsg bootUp{};
-        bootUp.id = kBootUpBase + nodeId;
+        bootUp.id = kErrorControlBase + nodeId;
         bootUp.length = 1;  // data[0] = 0: boot-up
         NodeTransmit(world, nodeId, bootUp, now);
     }
@@ -161,6 +177,7 @@ std::uint32_t AdapterInit(World& world, std::uint16_t btr0btr1, int frameType, s
     RingClear(world.received);
     world.pending.count = 0;
     AnnounceBootUps(world, now);
+    RestartHeartbeats(world, now);
     return kSimOk;
 }
 
@@ -178,7 +195,7 @@ std::uint32_t AdapterStatus(World& world, std::uint32_t now)
 {
     if (!world.adapter.open)
         return kSimNotInitialised;
-    ReleaseDueFrames(world, now);
+    CatchUp(world, now);
     const std::uint32_t status = world.controls.status | (world.adapter.overrun ? kSimReceiveOverrun : 0);
     world.adapter.overrun = 0;
     return status;
@@ -190,7 +207,7 @@ std::uint32_t AdapterWrite(World& world, const DriverMsg* msg, std::uint32_t now
         return kSimNotInitialised;
     if (msg == nullptr || msg->length > 8 || (msg->msgType & kMsgStatus) != 0)
         return kSimIllegalParameter;
-    ReleaseDueFrames(world, now);
+    CatchUp(world, now);
     if (world.controls.writeFull != 0) {
         --world.controls.writeFull;
         return kSimTransmitFull;
@@ -228,7 +245,7 @@ std::uint32_t AdapterRead(World& world, DriverMsg* msg, std::uint32_t now)
         return kSimReceiveEmpty;
     if (msg == nullptr)
         return kSimIllegalParameter;
-    ReleaseDueFrames(world, now);
+    CatchUp(world, now);
     if (!RingPop(world.received, *msg))
         return kSimReceiveEmpty;
     ++world.counters.reads;
@@ -321,6 +338,17 @@ std::uint32_t FloodPdo(World& world, std::uint32_t nodeId, std::uint32_t count, 
         return kSimIllegalParameter;
     for (std::uint32_t i = 0; i < count; ++i)
         NodeTransmit(world, node, pdo, now);
+    return kSimOk;
+}
+
+std::uint32_t SimulateEmergency(World& world, std::uint32_t nodeId, std::uint32_t code, std::uint32_t errorRegister,
+                                const std::uint8_t* manufacturer, std::uint32_t now)
+{
+    if (!ValidNode(world, nodeId) || code > 0xFFFF || errorRegister > 0xFF)
+        return kSimIllegalParameter;
+    CatchUp(world, now);  // what fell due before this moment comes first on the bus
+    RaiseEmergency(world, static_cast<std::uint8_t>(nodeId), static_cast<std::uint16_t>(code), errorRegister,
+                   manufacturer, now);
     return kSimOk;
 }
 

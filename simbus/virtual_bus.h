@@ -6,7 +6,7 @@
 // lost and CAN_Status reports kSimReceiveOverrun once). The slaves hear the master only
 // while the adapter is open at the network's bit rate (any, when the network names
 // none). Every operation takes the current millisecond tick, which drives delayed
-// answers and the changing inputs.
+// answers, heartbeats and the changing inputs.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,8 @@ void AnnounceBootUps(World& world, std::uint32_t now);
 void NodeTransmit(World& world, std::uint8_t nodeId, const DriverMsg& msg, std::uint32_t now);
 
 // NMT reset of one slave: defaults back (all or the communication area), SDO transfer
-// dropped, pre-operational, boot-up.
+// dropped, not in error, pre-operational, boot-up, heartbeat timer and guarding toggle
+// from the start.
 void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::uint32_t now);
 
 // Controls.
@@ -47,6 +48,9 @@ std::uint32_t ReadSent(World& world, DriverMsg* msg);
 std::uint32_t SetNodeMode(World& world, std::uint32_t nodeId, std::uint32_t mode, std::uint32_t param);
 std::uint32_t BootNode(World& world, std::uint32_t nodeId, std::uint32_t now);
 std::uint32_t FloodPdo(World& world, std::uint32_t nodeId, std::uint32_t count, std::uint32_t now);
+// SimRaiseEmergency: see RaiseEmergency (emergency_producer.h).
+std::uint32_t SimulateEmergency(World& world, std::uint32_t nodeId, std::uint32_t code, std::uint32_t errorRegister,
+                                const std::uint8_t* manufacturer, std::uint32_t now);
 std::uint32_t NodeState(const World& world, std::uint32_t nodeId);
 
 }  // namespace simbus

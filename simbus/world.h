@@ -46,7 +46,12 @@ enum class Behaviour : std::uint8_t {
     RunningLight,  // one bit set, moving up one place every param1 ms
     Ramp,          // counts up one every param1 ms, modulo param2 (0: wraps with the type)
     Mirror,        // copy of the entry number param1 (an output read back)
+    Emergency,     // a code written here raises an emergency (0 clears it); the manufacturer
+                   // bytes come from the entry number param1, or are zero (kNoEntry)
 };
+
+// behaviourParam1 of an entry that names none.
+constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
 
 struct ObjectEntry {
     std::uint16_t index;
@@ -84,11 +89,15 @@ struct SimNode {
     std::uint8_t present;
     NmtState nmtState;
     std::uint8_t bootAnnounced;  // its boot-up message has been on the bus
-    std::uint8_t reserved;
-    std::uint32_t firstEntry;  // its entries in World::entries, sorted by index, subindex
+    std::uint8_t guardToggle;    // toggle bit of the next node-guarding answer; 0 after a reset
+    std::uint32_t firstEntry;    // its entries in World::entries, sorted by index, subindex
     std::uint32_t entryCount;
     std::uint32_t mode;  // kSimNode*
     std::uint32_t modeParam;
+    std::uint32_t heartbeatPeriod;  // ms, 0x1017 as the heartbeat timer last took it; 0: none
+    std::uint32_t heartbeatDue;     // tick of the next heartbeat
+    std::uint8_t inError;           // an emergency was raised and not yet cleared
+    std::uint8_t reserved[3];
     SdoServer sdo;
 };
 

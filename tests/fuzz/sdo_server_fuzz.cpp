@@ -8,6 +8,7 @@
 //   2: the node resets itself (boot-up)
 //   3: the clock moves on
 //   4: the master reads everything the slaves answered so far
+//   5: the node raises an emergency (manufacturer bytes, code, error register)
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -59,6 +60,8 @@ void Prepare()
         slave.modeParam = 0;
         slave.nmtState = simbus::NmtState::PreOperational;
         slave.bootAnnounced = 1;
+        slave.guardToggle = 0;
+        slave.inError = 0;
     }
     world->received.head = world->received.count = 0;
     world->sent.head = world->sent.count = 0;
@@ -84,6 +87,10 @@ void CheckAnswers()
             const bool shortened = shortenedAnswers[node == 5 ? 1 : 0];
             Check(msg.length == 8 || (shortened && msg.length == 7));
         }
+        if ((msg.id & ~0x7Fu) == 0x700)  // boot-up, heartbeat, guarding answer
+            Check(msg.length == 1);
+        if ((msg.id & ~0x7Fu) == 0x080)  // emergency
+            Check(msg.length == 8);
     }
 }
 
@@ -174,6 +181,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 4:
             CheckAnswers();
             break;
+        case 5: {
+            std::uint8_t manufacturer[5];
+            for (std::uint8_t& b : manufacturer)
+                b = in.Byte();
+            const std::uint32_t code = in.Word();
+            Check(simbus::SimulateEmergency(*world, node, code, in.Byte(), manufacturer, now) == 0);
+            break;
+        }
         }
         CheckTransfers();
     }

@@ -60,6 +60,7 @@ bool SimControls::Load()
     all &= Resolve(module, "SimBootNode", bootNode);
     all &= Resolve(module, "SimFloodPdo", floodPdo);
     all &= Resolve(module, "SimGetNodeState", nodeState);
+    all &= Resolve(module, "SimRaiseEmergency", raiseEmergency);
     all &= Resolve(module, "SimGetObject", getObject);
     all &= Resolve(module, "SimSetObject", setObject);
     all &= Resolve(module, "SimSetClock", setClock);

@@ -36,6 +36,7 @@ struct SimControls {
     SimBootNodeEntry bootNode = nullptr;
     SimFloodPdoEntry floodPdo = nullptr;
     SimGetNodeStateEntry nodeState = nullptr;
+    SimRaiseEmergencyEntry raiseEmergency = nullptr;
     SimGetObjectEntry getObject = nullptr;
     SimSetObjectEntry setObject = nullptr;
     SimSetClockEntry setClock = nullptr;

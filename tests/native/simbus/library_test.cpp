@@ -224,6 +224,35 @@ TEST_F(LoadedLibrary, KeepsRealTimeWhileTheProcessRunsTheManualClock)
     EXPECT_EQ(TickMs(), 7000u);
 }
 
+// Heartbeats on the library's manual clock, an emergency raised by its control.
+TEST_F(LoadedLibrary, HeartbeatsAndEmergenciesThroughTheExports)
+{
+    const auto clock = library->Get<SimSetClockEntry>("SimSetClock");
+    const auto write = library->Get<CanWriteEntry>("CAN_Write");
+    const auto raise = library->Get<SimRaiseEmergencyEntry>("SimRaiseEmergency");
+    ASSERT_EQ(clock(1, 40000), 0u);
+    ASSERT_EQ(library->Get<CanInitEntry>("CAN_Init")(0x672F, 0), 0u);
+    ReadAll(*library);
+    DriverMsg heartbeat = Frame(0x605, {0x2B, 0x17, 0x10, 0x00, 0xC8, 0x00, 0, 0});  // 200 ms
+    ASSERT_EQ(write(&heartbeat), 0u);
+    EXPECT_EQ(ReadAll(*library), std::vector<std::string>{"585 8: 60 17 10 00 00 00 00 00"});
+    ASSERT_EQ(clock(1, 40399), 0u);
+    EXPECT_EQ(ReadAll(*library), std::vector<std::string>{"705 1: 7F"});
+    const std::uint8_t manufacturer[5] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(raise(5, 0x4310, kSimAutoErrorRegister, manufacturer), 0u);
+    EXPECT_EQ(raise(5, 0x4310, 0x100, manufacturer), kSimIllegalParameter);
+    ASSERT_EQ(clock(1, 40400), 0u);
+    EXPECT_EQ(ReadAll(*library), (std::vector<std::string>{"085 8: 10 43 09 01 02 03 04 05", "705 1: 7F"}));
+    std::uint8_t value[4] = {};
+    std::uint32_t length = 0;
+    ASSERT_EQ(library->Get<SimGetObjectEntry>("SimGetObject")(5, 0x1001, 0, value, sizeof value, &length), 0u);
+    EXPECT_EQ(length, 1u);
+    EXPECT_EQ(value[0], 0x09);
+    EXPECT_EQ(raise(5, 0, kSimAutoErrorRegister, nullptr), 0u);
+    EXPECT_EQ(ReadAll(*library), std::vector<std::string>{"085 8: 00 00 00 00 00 00 00 00"});
+    clock(0, 0);
+}
+
 TEST_F(LoadedLibrary, AnimationStopsAndOutputsReadBack)
 {
     const auto get = library->Get<SimGetObjectEntry>("SimGetObject");

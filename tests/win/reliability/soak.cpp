@@ -167,7 +167,8 @@ void ReadObject()
     ++soak.readsAsked;
 }
 
-// 0x1017, the producer heartbeat time (UNSIGNED16): stored by the slave only.
+// 0x1017, the producer heartbeat time (UNSIGNED16): from then on node 3 sends a heartbeat
+// every 100-odd ms, more traffic for the program to trace beside the exchange.
 void WriteObject()
 {
     HWND dialog = WriteObjectDialog();
