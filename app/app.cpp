@@ -48,9 +48,10 @@ HWND mainWindow = nullptr;            // from InitApplication; cleared by the wi
 HWND readObjectDialog = nullptr;      // dialog 110 while open
 HWND writeObjectDialog = nullptr;     // dialog 111 while open
 HWND dictionaryWindow = nullptr;      // dialog 112 while open
+HWND nodeMonitorWindow = nullptr;     // dialog 113 while open
 char edsFolder[4 * MAX_PATH] = "";    // "eds" beside the executable, UTF-8
 HACCEL editAccelerators = nullptr;    // table 105: Enter in the output byte field
-HACCEL globalAccelerators = nullptr;  // table 106: F1 to F4
+HACCEL globalAccelerators = nullptr;  // table 106: F1 to F6
 HICON appIcon = nullptr;              // icon 103; drawn by the About box
 
 wchar_t tracePath[MAX_PATH] = L"";
@@ -102,6 +103,7 @@ void ResetApplicationState()
     readObjectDialog = nullptr;
     writeObjectDialog = nullptr;
     dictionaryWindow = nullptr;
+    nodeMonitorWindow = nullptr;
     edsFolder[0] = '\0';
     editAccelerators = nullptr;
     globalAccelerators = nullptr;
@@ -212,6 +214,7 @@ OperatorOps ProgramOperations()
         .lookUpEdsChoice = RecallEdsFile,
         .keepEdsChoice = RememberEdsFile,
         .askForEdsFile = PickEdsFile,
+        .showNodeStatus = ShowNodeStatus,
     };
 }
 
@@ -278,6 +281,16 @@ HWND DictionaryWindow()
 void SetDictionaryWindow(HWND dialog)
 {
     dictionaryWindow = dialog;
+}
+
+HWND NodeMonitorWindow()
+{
+    return nodeMonitorWindow;
+}
+
+void SetNodeMonitorWindow(HWND dialog)
+{
+    nodeMonitorWindow = dialog;
 }
 
 const char* EdsFolder()
@@ -432,7 +445,7 @@ int RouteMessage(MSG* message)
             TranslateAcceleratorW(mainWindow, editAccelerators, message))
             return 1;
     }
-    // F1 to F4 act from every window; their commands go to the main window.
+    // F1 to F6 act from every window; their commands go to the main window.
     if (mainWindow != nullptr && TranslateAcceleratorW(mainWindow, globalAccelerators, message))
         return 1;
     // Keyboard navigation within whichever open dialog the message is for.
@@ -441,6 +454,8 @@ int RouteMessage(MSG* message)
     if (writeObjectDialog != nullptr && IsDialogMessageW(writeObjectDialog, message))
         return 1;
     if (dictionaryWindow != nullptr && IsDialogMessageW(dictionaryWindow, message))
+        return 1;
+    if (nodeMonitorWindow != nullptr && IsDialogMessageW(nodeMonitorWindow, message))
         return 1;
     if (mainWindow != nullptr && IsDialogMessageW(mainWindow, message))
         return 1;
@@ -494,6 +509,27 @@ int CloseObjectDialogs()
         DestroyWindow(dictionaryWindow);
         dictionaryWindow = nullptr;
     }
+    if (nodeMonitorWindow != nullptr) {
+        DestroyWindow(nodeMonitorWindow);
+        nodeMonitorWindow = nullptr;
+    }
+    return 1;
+}
+
+int OpenNodeMonitorWindow(HWND parent)
+{
+    if (nodeMonitorWindow != nullptr) {
+        if (IsIconic(nodeMonitorWindow))
+            ShowWindow(nodeMonitorWindow, SW_RESTORE);
+        SetActiveWindow(nodeMonitorWindow);
+        return 1;
+    }
+    if (!RegisterListViewClass())
+        return 0;
+    nodeMonitorWindow = CreateDialogInLanguage(IDD_NODE_MONITOR, parent, NodeMonitorDlgProc, 0);
+    if (nodeMonitorWindow == nullptr)
+        return 0;
+    ShowWindow(nodeMonitorWindow, SW_SHOW);
     return 1;
 }
 

@@ -27,6 +27,10 @@ void SetWriteObjectDialog(HWND dialog);
 HWND DictionaryWindow();
 void SetDictionaryWindow(HWND dialog);
 
+// The open Node Monitor window (dialog 113), or nullptr; cleared by its destruction.
+HWND NodeMonitorWindow();
+void SetNodeMonitorWindow(HWND dialog);
+
 // The folder the Object Dictionary looks for EDS files in (UTF-8): "eds" beside the
 // executable, built at start-up. SetEdsFolder points it elsewhere.
 const char* EdsFolder();
@@ -62,12 +66,15 @@ int PumpMessage(MSG* message);
 // At most one object dialog exists: opening one closes the other.
 int OpenReadObjectDialog(HWND parent);
 int OpenWriteObjectDialog(HWND parent);
-// Closes both object dialogs and the Object Dictionary window (the close sequence).
+// Closes both object dialogs, the Object Dictionary and the Node Monitor (the close
+// sequence).
 int CloseObjectDialogs();
 
 // Brings the Object Dictionary window to the front, or opens it and fills it from the
 // slave's EDS file (reading the slave's identity). The deferred command's operation.
 int OpenDictionaryWindow(HWND parent);
+// Brings the Node Monitor window to the front, or opens it.
+int OpenNodeMonitorWindow(HWND parent);
 
 int CenterOnScreen(HWND window);
 int CenterOverWindow(HWND reference, HWND window);

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 
+#include "node_monitor.h"
 #include "resource_language.h"
 
 namespace {
@@ -13,6 +14,7 @@ wchar_t settingsPath[MAX_PATH] = L"";  // from SetSettingsPath
 constexpr wchar_t kLanguageSection[] = L"Language";
 constexpr wchar_t kSettingsSection[] = L"Tovral";
 constexpr wchar_t kDictionarySection[] = L"ObjectDictionary";
+constexpr wchar_t kMonitorSection[] = L"NodeMonitor";
 
 constexpr std::int32_t kDefaultPrimaryLanguage = 9;  // English
 constexpr std::int32_t kDefaultSubLanguage = 1;      // United States
@@ -40,11 +42,23 @@ std::int32_t ReadProfileInt(const wchar_t* section, const wchar_t* key, std::int
     return static_cast<std::int32_t>(GetPrivateProfileIntW(section, key, fallback, settingsPath));
 }
 
-void WriteProfileInt(const wchar_t* key, std::int32_t value)
+void WriteProfileInt(const wchar_t* key, std::int32_t value, const wchar_t* section = kSettingsSection)
 {
     wchar_t text[16];
     std::swprintf(text, sizeof text / sizeof text[0], L"%d", value);
-    WritePrivateProfileStringW(kSettingsSection, key, text, settingsPath);
+    WritePrivateProfileStringW(section, key, text, settingsPath);
+}
+
+// The node monitor's settings as the file had them: written back only when changed, so
+// a file without the section stays without it.
+MonitorSettings monitorSettingsRead = kDefaultMonitorSettings;
+
+// A time in milliseconds: a negative or absurd value in the file counts as 0 (off).
+std::uint32_t ReadTimeMs(const wchar_t* key)
+{
+    constexpr std::int32_t kLongestMs = 600000;
+    const std::int32_t value = ReadProfileInt(kMonitorSection, key, 0);
+    return value < 0 || value > kLongestMs ? 0u : static_cast<std::uint32_t>(value);
 }
 
 }  // namespace
@@ -80,6 +94,9 @@ int ReadSettings()
     // Node 0 in an NMT frame would address every node on the bus.
     if (appSettings.CurrAdr < 1 || appSettings.CurrAdr > 127)
         appSettings.CurrAdr = kDefaultCurrAdr;
+    monitorSettings.consumerTimeMs = ReadTimeMs(L"ConsumerTimeMs");
+    monitorSettings.guardTimeMs = ReadTimeMs(L"GuardTimeMs");
+    monitorSettingsRead = monitorSettings;
     return 1;
 }
 
@@ -126,6 +143,11 @@ int WriteSettings()
         wchar_t key[16];
         NodeKey(key, node);
         WritePrivateProfileStringW(kDictionarySection, key, chosenEdsFiles.path[node].c_str(), settingsPath);
+    }
+    if (monitorSettings.consumerTimeMs != monitorSettingsRead.consumerTimeMs ||
+        monitorSettings.guardTimeMs != monitorSettingsRead.guardTimeMs) {
+        WriteProfileInt(L"ConsumerTimeMs", static_cast<std::int32_t>(monitorSettings.consumerTimeMs), kMonitorSection);
+        WriteProfileInt(L"GuardTimeMs", static_cast<std::int32_t>(monitorSettings.guardTimeMs), kMonitorSection);
     }
     return 1;
 }

@@ -16,7 +16,21 @@ constexpr std::array<std::uint16_t, kNamedMonitoringCodes> kMonitoringCodes = {
 void WatchEmergencies(EmergencyLog& log, std::uint32_t node)
 {
     log.node = static_cast<std::uint8_t>(node & 0x7Fu);
+    log.heldNode = log.node;
     log.received = 0;
+}
+
+void PauseEmergencies(EmergencyLog& log)
+{
+    log.node = 0;
+}
+
+void ResumeEmergencies(EmergencyLog& log, std::uint32_t node)
+{
+    if ((node & 0x7Fu) != log.heldNode)
+        WatchEmergencies(log, node);
+    else
+        log.node = log.heldNode;
 }
 
 int ReceiveEmergency(EmergencyLog& log, const CanFrame& frame, std::uint32_t now)

@@ -25,11 +25,17 @@ constexpr std::size_t kEmergencyCapacity = 64;
 
 struct EmergencyLog {
     std::uint8_t node;                                  // the watched slave; 0: none
+    std::uint8_t heldNode;                              // whose emergencies the entries are
     std::array<Emergency, kEmergencyCapacity> entries;  // a ring: entry (received - 1) % 64 is the newest
     std::uint32_t received;                             // since WatchEmergencies
 };
 
 void WatchEmergencies(EmergencyLog& log, std::uint32_t node);
+// Takes no more emergencies; what is held stays readable.
+void PauseEmergencies(EmergencyLog& log);
+// Takes `node`'s emergencies again: what is held stays when it is that node's, else the
+// log starts empty as WatchEmergencies does.
+void ResumeEmergencies(EmergencyLog& log, std::uint32_t node);
 
 // Takes a received frame: 1 when it was an emergency of the watched node. A frame of fewer
 // than 3 bytes carries no error code and register and is not one.

@@ -5,6 +5,7 @@
 #include "bus_open.h"
 #include "comm_state.h"
 #include "driver.h"
+#include "node_monitor.h"
 #include "operator_side.h"
 #include "process_image.h"
 #include "resource.h"
@@ -41,6 +42,8 @@ int StartCommunication(OwnerHandle owner)
         commState.active = 1;
         Operator().showCommActive(owner, true);
         ActivePump = MessageHook;
+        // The slave's state, heartbeat and emergencies are watched while the exchange runs.
+        StartNodeMonitor(static_cast<std::uint32_t>(appSettings.CurrAdr));
         return 1;
     }
     Operator().showMessage(owner, MessageFor(outcome));
@@ -51,6 +54,8 @@ int StartCommunication(OwnerHandle owner)
 int StopCommunication(OwnerHandle owner)
 {
     ActivePump = nullptr;
+    // What was seen of the slave stays; nothing is supervised on a closed bus.
+    PauseNodeMonitor();
     if (commState.active != 0)
         SendNmtCommand(static_cast<std::uint32_t>(appSettings.CurrAdr), kNmtEnterPreOperational);
     SleepMs(kStopPauseMs);
@@ -60,12 +65,15 @@ int StopCommunication(OwnerHandle owner)
     CAN_Close();
     UnloadDriver();
     commState.active = 0;
-    Operator().showCommActive(owner, false);
+    // The indicator, the lists and the menu are the main window's, whichever window the
+    // stop came from (Read All's failure rule, the node monitor's commands).
+    OwnerHandle main = Operator().ownerWindow() != nullptr ? Operator().ownerWindow() : owner;
+    Operator().showCommActive(main, false);
     ClearProcessImage();
     OutputTable = EntryList{};
     // Both lists rebuilt, now empty: inputs first, then outputs.
-    Operator().showPdoLists(owner, true);
-    Operator().refreshCommControls(owner);
+    Operator().showPdoLists(main, true);
+    Operator().refreshCommControls(main);
     return 1;
 }
 

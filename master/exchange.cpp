@@ -12,6 +12,7 @@
 #include "communication.h"
 #include "driver.h"
 #include "exchange_internal.h"
+#include "node_monitor.h"
 #include "node_table.h"
 #include "slave_dictionary.h"
 #include "operator_side.h"
@@ -27,6 +28,9 @@ namespace {
 
 constexpr std::uint32_t kRefreshPeriodMs = 300;  // a refresh only after this long without sending
 constexpr std::uint32_t kInputWaitMs = 200;
+// While the monitor watches the slave, the rest is shorter, so that an emergency or a
+// lost heartbeat shows within this long of its frame or its deadline.
+constexpr std::uint32_t kWatchWaitMs = 20;
 constexpr std::uint32_t kFirstPdoFunctionCode = 3;  // the PDO slots start at function code 3
 
 // The operator's pending object read or write. Returns 0 when the cycle must end.
@@ -118,7 +122,8 @@ int RunExchangeCycle(OwnerHandle owner)
     // opening and closing it for the request would pull the driver from under the
     // search. The request waits for its end. The same holds while the Object Dictionary
     // window reads the slave.
-    if (processImage->request.pending == 1 && scanRunning == 0 && dictionaryBusy == 0 && ServeObjectRequest(owner) == 0)
+    if (processImage->request.pending == 1 && scanRunning == 0 && dictionaryBusy == 0 && monitorBusy == 0 &&
+        ServeObjectRequest(owner) == 0)
         return 0;
     // With communication off, the object request above is all there is to serve.
     if (commState.active == 0)
@@ -135,6 +140,8 @@ int RunExchangeCycle(OwnerHandle owner)
     }
     // At most one received frame, then the engine's time-outs and due sends.
     PumpBus();
+    // The slave's state, heartbeat and emergencies, as the consumers took them.
+    ServeNodeMonitor(owner);
     // Newly arrived input PDOs into the inputs.
     CollectInputs();
     // The operator's outputs become the sent outputs unless they are frozen.
@@ -147,7 +154,7 @@ int RunExchangeCycle(OwnerHandle owner)
     Operator().showPdoLists(owner, false);
     // Between refreshes, rest until input arrives; only the main loop's idle cycle rests.
     if (!refreshDue && nestedIdleDepth == 0)
-        Operator().restUntilInput(kInputWaitMs);
+        Operator().restUntilInput(nodeMonitor.watching != 0 ? kWatchWaitMs : kInputWaitMs);
     return 1;
 }
 
@@ -176,7 +183,9 @@ int RunIdleCycle()
     // While the Object Dictionary window reads the slave, the deferred commands wait for
     // the end of its reads: a stop or close would pull the bus from under them. While a
     // slave search holds the bus, opening the window waits too: it reads the slave.
-    std::uint32_t command = dictionaryBusy != 0 ? static_cast<std::uint32_t>(DeferredNone) : commState.DeferredCommand;
+    // The same holds while a service of the node monitor holds the bus.
+    std::uint32_t command =
+        dictionaryBusy != 0 || monitorBusy != 0 ? static_cast<std::uint32_t>(DeferredNone) : commState.DeferredCommand;
     if (command == DeferredOpenDictionary && scanRunning != 0)
         command = DeferredNone;
     switch (command) {

@@ -1,7 +1,10 @@
 #include "master_state.h"
 
 #include "comm_state.h"
+#include "emergency.h"
+#include "error_control.h"
 #include "exchange_internal.h"
+#include "node_monitor.h"
 #include "slave_dictionary.h"
 #include "process_image.h"
 #include "settings_values.h"
@@ -42,4 +45,8 @@ void ResetMasterState()
     slaveFound = 0;
     nestedIdleDepth = 0;
     ResetObjectDictionary();
+    nodeMonitor = NodeMonitor{};
+    monitorBusy = 0;
+    StopErrorControl(MasterErrorControl());
+    WatchEmergencies(MasterEmergencyLog(), 0);
 }

@@ -96,6 +96,7 @@ constexpr OperatorOps kInert{
     .lookUpEdsChoice = NoRecall,
     .keepEdsChoice = NoRemember,
     .askForEdsFile = NoPick,
+    .showNodeStatus = NoWindowStep,
 };
 
 OperatorOps current = kInert;
@@ -131,6 +132,7 @@ bool OperationsComplete(const OperatorOps& ops)
         reinterpret_cast<const void*>(ops.lookUpEdsChoice),
         reinterpret_cast<const void*>(ops.keepEdsChoice),
         reinterpret_cast<const void*>(ops.askForEdsFile),
+        reinterpret_cast<const void*>(ops.showNodeStatus),
     };
     static_assert(sizeof slots / sizeof slots[0] * sizeof(void (*)()) == sizeof(OperatorOps),
                   "every slot of the record is checked");

@@ -94,6 +94,10 @@ struct OperatorOps {
     int (*keepEdsChoice)(std::uint32_t node, const char* path);
     // Lets the operator choose one EDS or DCF file: 1 when one was chosen.
     int (*askForEdsFile)(OwnerHandle owner, char* path, std::uint32_t size);
+
+    // The node monitor's record changed (node_monitor.h): the state, a heartbeat, an
+    // emergency, an alert. The main window shows the alerts, the monitor window the rest.
+    int (*showNodeStatus)(OwnerHandle window);
 };
 
 // True when every operation of `ops` is set.

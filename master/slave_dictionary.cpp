@@ -15,6 +15,7 @@
 #include "resource.h"
 #include "sdo_services.h"
 #include "settings_values.h"
+#include "node_monitor.h"
 #include "slave_search.h"
 
 ObjectDictionary objectDictionary;
@@ -188,8 +189,8 @@ int PickFor(OwnerHandle owner, std::uint8_t node)
 int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& identity)
 {
     identity = SlaveIdentity{};
-    // Not while a slave search holds the bus (see ReadAllEntries).
-    if (scanRunning != 0)
+    // Not while a slave search or the node monitor holds the bus (see ReadAllEntries).
+    if (scanRunning != 0 || monitorBusy != 0)
         return 0;
     const bool ownBus = commState.active == 0;
     if (ownBus && OpenBus(owner, appSettings.Baud) == 0)
@@ -346,8 +347,9 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
     ReadAllOutcome outcome;
     outcome.total = ReadableEntryCount();
     // A slave search holds the bus: opening it again would reload the driver under the
-    // search, and closing it at the end would unload it.
-    if (scanRunning != 0)
+    // search, and closing it at the end would unload it. The node monitor's services
+    // hold it in the same way.
+    if (scanRunning != 0 || monitorBusy != 0)
         return outcome;
     const bool ownBus = commState.active == 0;
     if (ownBus && OpenBus(owner, appSettings.Baud) == 0)

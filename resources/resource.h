@@ -7,12 +7,13 @@
 #define IDI_APP 103
 #define IDR_MAIN_MENU 104
 #define IDR_ACCEL_EDIT 105    // Enter in the output byte field
-#define IDR_ACCEL_GLOBAL 106  // F1 to F5, every window of the program
+#define IDR_ACCEL_GLOBAL 106  // F1 to F6, every window of the program
 #define IDD_ABOUT 108
 #define IDD_SEARCH_SLAVES 109
 #define IDD_READ_OBJECT 110
 #define IDD_WRITE_OBJECT 111
 #define IDD_OBJECT_DICTIONARY 112
+#define IDD_NODE_MONITOR 113
 
 // Controls without an identifier of their own (labels, column heads).
 #define IDC_STATIC -1
@@ -80,6 +81,30 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDC_DICT_OPEN 1051          // the file dialog: another EDS file for this node
 #define IDC_DICT_FILTER_LABEL 1052  // numbered, so the window is never taken for a message box
 
+// Node Monitor (dialog 113); Close is IDCANCEL.
+#define IDC_MON_NODE 1060       // "Node 3"
+#define IDC_MON_STATE 1061      // the state as last seen, in large type
+#define IDC_MON_SEEN 1062       // when it was seen
+#define IDC_MON_HEARTBEAT 1063  // supervision: last heartbeat, loss, guarding
+#define IDC_MON_COMMAND 1064    // the last NMT command sent from here
+#define IDC_MON_START 1065      // NMT buttons 1065 to 1069
+#define IDC_MON_STOP 1066
+#define IDC_MON_PREOP 1067
+#define IDC_MON_RESET_NODE 1068
+#define IDC_MON_RESET_COMM 1069
+#define IDC_MON_EMCY_COUNT 1070    // how many emergencies are held
+#define IDC_MON_EMCY_LIST 1071     // list view, newest first
+#define IDC_MON_HISTORY_LINE 1072  // the error history's count or its failure
+#define IDC_MON_HISTORY_LIST 1073  // list view, entry 1 (the newest) first
+#define IDC_MON_READ_HISTORY 1074
+#define IDC_MON_CLEAR_HISTORY 1075
+#define IDC_MON_CONSUMER 1076  // heartbeat consumer time, ms; 0: producer x 1.5
+#define IDC_MON_GUARD 1077     // guard time, ms; 0: off
+#define IDC_MON_APPLY 1078
+#define IDC_MON_LABEL 1079  // numbered, so the window is never taken for a message box
+#ifndef RC_INVOKED
+static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a row");
+#endif
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001
 #define IDM_EXIT 40003
@@ -95,6 +120,7 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDM_READ_OBJECT 110
 #define IDM_WRITE_OBJECT 111
 #define IDM_OBJECT_DICTIONARY 112  // F5: opens the window or brings it to the front
+#define IDM_NODE_MONITOR 113       // F6: the same for the Node Monitor
 
 // String table.
 #define IDS_TITLE 1000
@@ -126,7 +152,48 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDS_DICT_NO_FILE 1051        // "%u" the node
 #define IDS_COLUMN_INDEX 1052        // column heads 1052 to 1058, left to right
 #define IDS_COLUMN_VALUE 1058
+// The node monitor. The texts of states, classes, codes and register bits are rows of
+// tables: first + the row's number.
+#define IDS_NMT_STOPS_COMM 1059  // asked before a command that ends the exchange
+#define IDS_CLEAR_HISTORY_QUESTION 1060
+#define IDS_STATE_FIRST 1061  // Boot-up, Stopped, Operational, Pre-operational, Unknown
+#define IDS_STATE_LAST 1065
+#define IDS_EMCY_CLASS_FIRST 1070  // by EmergencyClass, 15 rows
+#define IDS_EMCY_CLASS_LAST 1084
+#define IDS_EMCY_CODE_FIRST 1085  // 8110 ... 8250, by NamedMonitoringCode - 1
+#define IDS_EMCY_CODE_LAST 1094
+#define IDS_ERROR_REG_FIRST 1095  // error register bits 0 to 7
+#define IDS_ERROR_REG_LAST 1102
+#define IDS_MON_NODE 1103  // "%u": the node
+#define IDS_MON_NOT_WATCHED 1104
+#define IDS_MON_HEARTBEAT 1105  // "%s" the time of the last, "%u" producer, "%u" consumer time
+#define IDS_MON_WAITING 1106    // "%u": the producer time
+#define IDS_MON_LOST 1107       // "%u": the consumer time
+#define IDS_MON_GUARDING 1108   // "%u" the guard time, "%s" the time of the last answer
+#define IDS_MON_STATE_ONLY 1109
+#define IDS_MON_GUARD_LOST 1110    // "%u": guard time x life factor
+#define IDS_MON_SEEN 1111          // "%s": the time
+#define IDS_MON_LAST_COMMAND 1112  // "%s" the command, "%s" the time
+#define IDS_COMMAND_FIRST 1113     // Start, Stop, Pre-operational, Reset Node, Reset Communication
+#define IDS_COMMAND_LAST 1117
+#define IDS_MON_HISTORY_COUNT 1118  // "%u" entries held, "%u" read
+#define IDS_MON_HISTORY_CLEARED 1119
+#define IDS_MON_HISTORY_ABORT 1120      // "%08X": the abort code
+#define IDS_MON_EMCY_COLUMN_FIRST 1121  // Time, Code, Meaning, Error Register, Manufacturer Data
+#define IDS_MON_EMCY_COLUMN_LAST 1125
+#define IDS_MON_HISTORY_COLUMN_FIRST 1126  // No., Code, Meaning, Additional Information
+#define IDS_MON_HISTORY_COLUMN_LAST 1129
+#define IDS_TITLE_EMERGENCY 1130       // "%u" the node, "%04X" the newest code, "%u" how many new
+#define IDS_TITLE_LOST 1131            // "%u": the node
+#define IDS_MON_EMCY_COUNT 1132        // "%u": held
+#define IDS_MON_NO_HISTORY 1133        // "%u" the node: nothing read yet
+#define IDS_MON_HISTORY_FAILED 1134    // no answer
+#define IDS_MON_NO_REGISTER_BITS 1135  // an error register of 0
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
+static_assert(IDS_STATE_LAST - IDS_STATE_FIRST == 4 && IDS_COMMAND_LAST - IDS_COMMAND_FIRST == 4, "five rows");
+static_assert(IDS_EMCY_CLASS_LAST - IDS_EMCY_CLASS_FIRST == 14 && IDS_EMCY_CODE_LAST - IDS_EMCY_CODE_FIRST == 9 &&
+                  IDS_ERROR_REG_LAST - IDS_ERROR_REG_FIRST == 7,
+              "one row per class, named code and register bit");
 static_assert(IDS_COLUMN_VALUE - IDS_COLUMN_INDEX == 6, "seven column heads");
 #endif

@@ -11,6 +11,7 @@
 #include "dictionary_window.h"
 #include "help.h"
 #include "master_start.h"
+#include "node_monitor_window.h"
 #include "pdo_lists.h"
 #include "process_image.h"
 #include "resource.h"
@@ -82,6 +83,10 @@ void SetMainTitle(HWND window)
     wchar_t title[kTitleSize];
     if (LoadStringInLanguage(IDS_TITLE, title, kTitleSize) == 0)
         std::swprintf(title, kTitleSize, L"%ls", kFallbackTitle);
+    // What the node monitor saw and the operator has not: a lost heartbeat, a new
+    // emergency, in the title, where it shows whichever window is open.
+    const std::wstring alerts = MonitorAlertText();
+    std::wcsncat(title, alerts.c_str(), kTitleSize - std::wcslen(title) - 1);
     SetWindowTextW(window, title);
 }
 
@@ -211,6 +216,13 @@ void OnObjectDictionary(HWND window)
         PostDeferredCommand(DeferredOpenDictionary);
 }
 
+// The Node Monitor to the front, or opened: it reads nothing from the slave to open.
+void OnNodeMonitor(HWND window)
+{
+    ValidateSlaveAddress(window);
+    OpenNodeMonitorWindow(window);
+}
+
 // Accelerator commands: 1 when handled.
 int HandleAccelerator(HWND window, WORD command)
 {
@@ -234,6 +246,9 @@ int HandleAccelerator(HWND window, WORD command)
         return 1;
     case IDM_OBJECT_DICTIONARY:  // F5
         OnObjectDictionary(window);
+        return 1;
+    case IDM_NODE_MONITOR:  // F6
+        OnNodeMonitor(window);
         return 1;
     default:
         return 0;
@@ -374,6 +389,7 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_READ_OBJECT, IDM_READ_OBJECT, kAnyNotification, OnReadObject},
     {IDM_WRITE_OBJECT, IDM_WRITE_OBJECT, kAnyNotification, OnWriteObject},
     {IDM_OBJECT_DICTIONARY, IDM_OBJECT_DICTIONARY, kAnyNotification, OnObjectDictionary},
+    {IDM_NODE_MONITOR, IDM_NODE_MONITOR, kAnyNotification, OnNodeMonitor},
     {IDM_STOP, IDM_STOP, kAnyNotification, OnStop},
     {IDM_SEARCH_SLAVES, IDM_SEARCH_SLAVES, kAnyNotification, OnSearchSlaves},
     {IDM_START, IDM_START, kAnyNotification, OnStart},
@@ -510,6 +526,12 @@ int UpdateCommControls(HWND window)
     EnableWindow(GetDlgItem(window, IDC_BAUD), !active);
     EnableWindow(GetDlgItem(window, IDC_ADDRESS), !active);
     UpdateOutputEditors(window);
+    SetMainTitle(window);
+    return 1;
+}
+
+int ShowMonitorAlerts(HWND window)
+{
     SetMainTitle(window);
     return 1;
 }

@@ -14,3 +14,6 @@ int ValidateSlaveAddress(HWND window);
 
 // Enables menu items and controls by the communication state.
 int UpdateCommControls(HWND window);
+
+// The title again, with the node monitor's alerts the operator has not seen.
+int ShowMonitorAlerts(HWND window);

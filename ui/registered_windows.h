@@ -8,12 +8,14 @@
 
 #include "dictionary_window.h"
 #include "main_window.h"
+#include "node_monitor_window.h"
 #include "object_dialogs.h"
 
 INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ReadObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK WriteObjectDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DictionaryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK NodeMonitorDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The windows' part of the master's operations, beside the indicator, the freeze box,
 // the address field, the menu state (main_window.h), the read result (object_dialogs.h),

@@ -32,7 +32,7 @@ void SetButtonText(HWND dialog, UINT stringId)
 // of reach while this dialog is open (the master refuses such reads as well).
 void EnableObjectDialogs(BOOL enable)
 {
-    for (HWND window : {ReadObjectDialog(), WriteObjectDialog(), DictionaryWindow()})
+    for (HWND window : {ReadObjectDialog(), WriteObjectDialog(), DictionaryWindow(), NodeMonitorWindow()})
         if (window != nullptr)
             EnableWindow(window, enable);
 }

@@ -159,6 +159,26 @@ TEST_F(ConsumerTest, EmergenciesAreKeptNewestFirstWithTheirBytes)
     EXPECT_EQ(NewestEmergency(log, 64).errorCode, 0x5000 + 36) << "an age beyond the log gives the oldest";
 }
 
+TEST_F(ConsumerTest, APausedLogKeepsWhatItHoldsForItsNodeOnly)
+{
+    Offer(Frame(0x083, {0x10, 0x81, 0x11}));
+    PauseEmergencies(log);
+    EXPECT_EQ(log.node, 0u);
+    Offer(Frame(0x083, {0x20, 0x81, 0x11}));
+    ASSERT_EQ(HeldEmergencies(log), 1u) << "nothing is taken while paused";
+    EXPECT_EQ(NewestEmergency(log, 0).errorCode, 0x8110) << "what was held stays readable";
+
+    ResumeEmergencies(log, 3);
+    Offer(Frame(0x083, {0x30, 0x81, 0x11}));
+    ASSERT_EQ(HeldEmergencies(log), 2u) << "the same node goes on where it was";
+
+    PauseEmergencies(log);
+    ResumeEmergencies(log, 5);
+    EXPECT_EQ(HeldEmergencies(log), 0u) << "another node starts empty";
+    Offer(Frame(0x083, {0x30, 0x81, 0x11}));
+    EXPECT_EQ(HeldEmergencies(log), 0u);
+}
+
 TEST(EmergencyDecoding, EveryClassAndTheNamedMonitoringCodes)
 {
     struct Case {

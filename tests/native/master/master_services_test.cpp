@@ -15,6 +15,7 @@
 #include "driver.h"
 #include "exchange.h"
 #include "exchange_internal.h"
+#include "node_monitor.h"
 #include "master_test_support.h"
 #include "process_image.h"
 #include "resource.h"
@@ -43,7 +44,8 @@ TEST_F(MasterTest, StartReadsTheConfigurationLaysOutTheImageAndStartsTheNode)
     side.answers.push_back(AnswerOk);
     ASSERT_EQ(StartCommunication(TestOwner()), 1);
 
-    EXPECT_EQ(side.events, (Events{"ask ok-cancel 1010", "busy", "not busy", "freeze off", "comm on"}));
+    // The last list refresh comes from the exchange cycle inside the node monitor's read.
+    EXPECT_EQ(side.events, (Events{"ask ok-cancel 1010", "busy", "not busy", "freeze off", "comm on", "lists"}));
     EXPECT_EQ(commState.active, 1u);
     EXPECT_EQ(ActivePump, MessageHook) << "the exchange passes messages on";
     EXPECT_EQ(bus.nodeState(kNode), kSimStateOperational);
@@ -76,10 +78,12 @@ TEST_F(MasterTest, StartReadsTheConfigurationLaysOutTheImageAndStartsTheNode)
     EXPECT_EQ(OutputTable[1].kind, EntryAbsent);
     EXPECT_EQ(OutputTable[12].kind, EntryEnd);
 
-    // The last frame of the start: NMT start remote node 3.
+    // The last frame of the start: NMT start remote node 3; after it, only the node
+    // monitor's read of the heartbeat producer time.
     const std::vector<std::string> sent = Sent();
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back(), "000 2: 01 03");
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[sent.size() - 2], "000 2: 01 03");
+    EXPECT_EQ(sent.back(), "603 8: 40 17 10 00 00 00 00 00");
     EXPECT_GT(sent.size(), 1030u) << "every PDO number 0 to 511 of both directions is asked";
 }
 
@@ -186,7 +190,14 @@ TEST_F(MasterTest, TheExchangeRefreshesAfterThreeHundredMillisecondsAndRestsBetw
     StartConfirmed();
     Cycle(100);
     EXPECT_TRUE(Sent().empty()) << "100 ms after the last send: no refresh";
+    EXPECT_EQ(side.events, (Events{"lists", "wait 20"})) << "the node monitor watches: a short rest";
+    // Without the monitor, the exchange rests for its 200 ms.
+    PauseNodeMonitor();
+    side.events.clear();
+    Cycle(10);
     EXPECT_EQ(side.events, (Events{"lists", "wait 200"}));
+    StartNodeMonitor(kNode);
+    Sent();
 
     side.events.clear();
     side.messagesWaiting = 10;

@@ -203,6 +203,14 @@ int Pick(OwnerHandle, char* path, std::uint32_t size)
     return 1;
 }
 
+// Counted, not recorded: the monitor reports at every start and stop, and the event
+// lists of the other services stay as they were.
+int NodeStatus(OwnerHandle)
+{
+    ++current->nodeStatusShown;
+    return 1;
+}
+
 int ownerToken = 0;
 
 }  // namespace
@@ -235,6 +243,7 @@ OperatorOps TestOperator::Operations()
         .lookUpEdsChoice = Recall,
         .keepEdsChoice = Remember,
         .askForEdsFile = Pick,
+        .showNodeStatus = NodeStatus,
     };
 }
 

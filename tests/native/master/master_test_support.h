@@ -47,6 +47,8 @@ struct TestOperator {
     int messagesPassed = 0;
     // Messages waiting to be passed on.
     int messagesWaiting = 0;
+    // How often the node monitor's record was shown.
+    int nodeStatusShown = 0;
 
     // The operations that record into this operator (one test operator at a time).
     OperatorOps Operations();

@@ -149,7 +149,7 @@ TEST_P(StartUpLanguage, ShowsMenuDialogAndMessagesInIt)
         EXPECT_EQ(MenuItemTexts(bar, 1), std::vector<std::wstring>{L"&Suche Slaves"});
         EXPECT_EQ(MenuItemTexts(bar, 2),
                   (std::vector<std::wstring>{L"&Start", L"Sto&pp", L"", L"&Lese Objekt ...", L"Sch&reibe Objekt ...",
-                                             L"Objekt&verzeichnis ..."}));
+                                             L"Objekt&verzeichnis ...", L"&Knotenmonitor ..."}));
         EXPECT_EQ(MenuItemTexts(bar, 3), (std::vector<std::wstring>{L"&Inhalt", L"In&fo ..."}));
         EXPECT_EQ(ControlText(window, IDC_FREEZE), L"Ausg\u00e4nge ein&frieren");
         EXPECT_EQ(ControlText(window, IDC_ADDRESS_LABEL), L"Ak&tuelle Slave Addresse");
@@ -160,8 +160,9 @@ TEST_P(StartUpLanguage, ShowsMenuDialogAndMessagesInIt)
         EXPECT_EQ(menuBar, (std::vector<std::wstring>{L"&File", L"&Address", L"&Communication", L"&Help"}));
         EXPECT_EQ(MenuItemTexts(bar, 0), std::vector<std::wstring>{L"E&xit"});
         EXPECT_EQ(MenuItemTexts(bar, 1), std::vector<std::wstring>{L"&Search Slaves"});
-        EXPECT_EQ(MenuItemTexts(bar, 2), (std::vector<std::wstring>{L"&Start", L"Sto&p", L"", L"&Read Object ...",
-                                                                    L"&Write Object ...", L"Object &Dictionary ..."}));
+        EXPECT_EQ(MenuItemTexts(bar, 2),
+                  (std::vector<std::wstring>{L"&Start", L"Sto&p", L"", L"&Read Object ...", L"&Write Object ...",
+                                             L"Object &Dictionary ...", L"Node &Monitor ..."}));
         EXPECT_EQ(MenuItemTexts(bar, 3), (std::vector<std::wstring>{L"&Contents", L"&About ..."}));
         EXPECT_EQ(ControlText(window, IDC_FREEZE), L"F&reeze Outputs");
         EXPECT_EQ(ControlText(window, IDC_ADDRESS_LABEL), L"Curren&t Slave Address");

@@ -113,7 +113,8 @@ TEST_F(Communication, StartReadsTheConfigurationAndStartsTheNode)
     ASSERT_GT(requests.size(), 1030u);
 
     // Inputs: 0x1800 + n for n = 0 to 511; the two valid TPDOs bring their mapping reads
-    // and the transmission-type write; then outputs: 0x1400 + n; then the NMT start.
+    // and the transmission-type write; then outputs: 0x1400 + n; then the NMT start and
+    // the node monitor's one read.
     std::vector<std::string> expected = {
         "read 1800/1", "read 1A00/0", "read 1A00/1", "read 1A00/2", "write 1400/2 603 8: 23 00 14 02 FF 00 00 00",
         "read 1801/1", "read 1A01/0", "read 1A01/1", "read 1A01/2", "write 1401/2 603 8: 23 01 14 02 FF 00 00 00"};
@@ -130,6 +131,8 @@ TEST_F(Communication, StartReadsTheConfigurationAndStartsTheNode)
         expected.push_back(text);
     }
     expected.push_back("000 2: 01 03");
+    // Then the node monitor reads the heartbeat producer time it will supervise.
+    expected.push_back("read 1017/0");
     EXPECT_EQ(requests, expected);
 
     EXPECT_EQ(commState.active, 1u);
