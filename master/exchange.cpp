@@ -65,6 +65,8 @@ int ServeObjectRequest(OwnerHandle owner)
     }
     if (request.direction == 0 && result.failed == 0 && result.aborted == 0)
         Operator().handOverReadResult(request.data.data(), request.length);
+    if (request.direction == 1 && result.failed == 0 && result.aborted == 0)
+        NoteObjectWritten(node, index, subindex, request.data.data(), request.length);
     if (commState.active == 0) {
         CloseBus();
         return 0;

@@ -67,6 +67,31 @@ void ForgetSlave(std::uint32_t node)
     PauseEmergencies(MasterEmergencyLog());
 }
 
+// The state a command leaves the slave in; a reset ends in pre-operational after its
+// boot-up.
+std::uint8_t TargetState(NodeCommand command)
+{
+    switch (command) {
+    case NodeStart:
+        return NmtOperational;
+    case NodeStop:
+        return NmtStopped;
+    default:
+        return NmtPreOperational;
+    }
+}
+
+// Until the slave says otherwise, the state shown is the one the command asked for,
+// marked as such.
+void NoteCommand(NodeCommand command)
+{
+    nodeMonitor.lastCommand = command;
+    nodeMonitor.lastCommandTick = TickMs();
+    nodeMonitor.state = TargetState(command);
+    nodeMonitor.stateTick = nodeMonitor.lastCommandTick;
+    nodeMonitor.stateCommanded = 1;
+}
+
 bool BusHeldElsewhere()
 {
     return scanRunning != 0 || dictionaryBusy != 0 || monitorBusy != 0;
@@ -134,6 +159,21 @@ void ApplyMonitorSettings(const MonitorSettings& settings)
     Operator().showNodeStatus(Operator().ownerWindow());
 }
 
+void NoteObjectWritten(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex, const std::uint8_t* data,
+                       std::uint32_t length)
+{
+    if (nodeMonitor.watching == 0 || node != nodeMonitor.node || index != kProducerHeartbeatObject || subIndex != 0 ||
+        length == 0)
+        return;
+    ServeNodeMonitor(Operator().ownerWindow());
+    nodeMonitor.producerTimeMs = static_cast<std::uint32_t>(LoadLeUnsigned(data, length < 2 ? length : 2));
+    nodeMonitor.producerKnown = 1;
+    ArmConsumers(node, monitorSettings);
+    nodeMonitor.lost = 0;
+    nodeMonitor.alerts &= ~static_cast<std::uint32_t>(AlertHeartbeatLost);
+    Operator().showNodeStatus(Operator().ownerWindow());
+}
+
 int ServeNodeMonitor(OwnerHandle owner)
 {
     if (nodeMonitor.watching == 0)
@@ -142,17 +182,18 @@ int ServeNodeMonitor(OwnerHandle owner)
     const std::uint8_t events = TakeErrorControlEvents(watch);
     const EmergencyLog& log = MasterEmergencyLog();
     const std::uint32_t arrived = log.received - nodeMonitor.emergenciesSeen;
-    if (events == 0 && arrived == 0) {
-        // Only the time of the last message moves: the windows read it when they draw.
-        if (watch.seen != 0)
-            nodeMonitor.stateTick = watch.seenTick;
-        return 0;
-    }
-    if (watch.seen != 0) {
+    // Every message of the slave tells its state, and confirms or corrects the one a
+    // command asked for.
+    if (watch.seen != 0 && (nodeMonitor.stateSeen == 0 || watch.seenTick != nodeMonitor.heardTick || events != 0)) {
         nodeMonitor.state = watch.state;
         nodeMonitor.stateTick = watch.seenTick;
+        nodeMonitor.heardTick = watch.seenTick;
         nodeMonitor.stateSeen = 1;
+        nodeMonitor.stateCommanded = 0;
     }
+    // Only the time of the last message moved: the windows read it when they draw.
+    if (events == 0 && arrived == 0)
+        return 0;
     if ((events & EventBootUp) != 0)
         ++nodeMonitor.bootUps;
     if ((events & EventToggleMismatch) != 0)
@@ -204,8 +245,8 @@ int CommandNode(OwnerHandle owner, NodeCommand command)
     // Communication active and the slave stays operational: the exchange's own bus.
     if (commState.active != 0 && !leavesOperational) {
         const int sent = SendNmtCommand(node, command);
-        nodeMonitor.lastCommand = command;
-        nodeMonitor.lastCommandTick = TickMs();
+        if (sent != 0)
+            NoteCommand(command);
         side.showNodeStatus(owner);
         return sent;
     }
@@ -230,8 +271,8 @@ int CommandNode(OwnerHandle owner, NodeCommand command)
     ArmConsumers(node, stateOnly);
     void* previous = side.beginWait();
     const int sent = SendNmtCommand(node, command);
-    nodeMonitor.lastCommand = command;
-    nodeMonitor.lastCommandTick = TickMs();
+    if (sent != 0)
+        NoteCommand(command);
     side.showNodeStatus(owner);
     PumpWatching(owner, kCommandWatchMs);
     side.endWait(previous);

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 
+#include "error_control.h"
 #include "operator_side.h"
 #include "sdo_services.h"
 
@@ -51,9 +52,12 @@ struct NodeMonitor {
     std::uint32_t producerKnown;     // 1: 0x1017 was read
     std::uint32_t consumerTimeMs;    // the heartbeat consumer time in force; 0: none
     std::uint32_t guardTimeMs;       // the guard time in force; 0: no guarding
-    std::uint8_t state;              // NmtObservedState last seen (kept after the watch ends)
+    std::uint8_t state = NmtUnknown;  // NmtObservedState last seen (kept after the watch ends)
     std::uint32_t stateTick;         // when it was seen; valid while stateSeen
     std::uint32_t stateSeen;         // 1 once any state was seen
+    std::uint32_t heardTick;         // when the slave's last error-control message arrived
+    std::uint32_t stateCommanded;    // 1: `state` is what the last command asked for, not yet
+                                     // confirmed by a message of the slave
     std::uint32_t lost;              // 1 from a loss until the slave is heard again
     std::uint32_t lostTick;          // when the loss was noticed
     std::uint32_t bootUps;           // boot-up messages seen since the start
@@ -78,6 +82,11 @@ void StartNodeMonitor(std::uint32_t node);
 void PauseNodeMonitor();
 // Applies new settings at once while watching.
 void ApplyMonitorSettings(const MonitorSettings& settings);
+
+// The operator wrote `data` to the slave's `index`/`subIndex`: a new heartbeat producer
+// time (0x1017) of the watched slave is supervised from now on.
+void NoteObjectWritten(std::uint32_t node, std::uint16_t index, std::uint8_t subIndex, const std::uint8_t* data,
+                       std::uint32_t length);
 
 // Takes the consumers' events into nodeMonitor after a pump step; tells the operator's
 // side (showNodeStatus) when anything changed. 1 when it did.

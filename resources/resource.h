@@ -101,7 +101,10 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #define IDC_MON_CONSUMER 1076  // heartbeat consumer time, ms; 0: producer x 1.5
 #define IDC_MON_GUARD 1077     // guard time, ms; 0: off
 #define IDC_MON_APPLY 1078
-#define IDC_MON_LABEL 1079  // numbered, so the window is never taken for a message box
+#define IDC_MON_LABEL 1079  // labels numbered, so the window is never taken for a message box
+#define IDC_MON_HISTORY_LABEL 1080
+#define IDC_MON_CONSUMER_LABEL 1081
+#define IDC_MON_GUARD_LABEL 1082
 #ifndef RC_INVOKED
 static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a row");
 #endif
@@ -189,6 +192,7 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #define IDS_MON_NO_HISTORY 1133        // "%u" the node: nothing read yet
 #define IDS_MON_HISTORY_FAILED 1134    // no answer
 #define IDS_MON_NO_REGISTER_BITS 1135  // an error register of 0
+#define IDS_MON_COMMANDED 1136         // "%s": when the command went out
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
 static_assert(IDS_STATE_LAST - IDS_STATE_FIRST == 4 && IDS_COMMAND_LAST - IDS_COMMAND_FIRST == 4, "five rows");

@@ -23,10 +23,10 @@ constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshPeriodMs = 250;  // the time lines move on while nothing else happens
 constexpr int kStateFontHeight = 28;    // pixels
 constexpr int kEmergencyColumns = 5;
-constexpr int kEmergencyWidths[kEmergencyColumns] = {90, 50, 270, 170, 110};
+constexpr int kEmergencyWidths[kEmergencyColumns] = {80, 48, 285, 150, 100};
 constexpr int kHistoryColumns = 4;
-constexpr int kHistoryWidths[kHistoryColumns] = {40, 50, 370, 130};
-constexpr int kTextSize = 512;
+constexpr int kHistoryWidths[kHistoryColumns] = {40, 50, 350, 150};
+constexpr int kTextSize = 1025;  // wsprintfW writes at most 1024 characters
 
 HFONT stateFont = nullptr;
 std::uint32_t shownEmergencies = ~0u;  // the log's count the list was built for
@@ -122,7 +122,7 @@ void FillEmergencies(HWND dialog)
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     wchar_t count[kTextSize];
-    std::swprintf(count, std::size(count), LoadText(IDS_MON_EMCY_COUNT).c_str(), static_cast<unsigned>(held));
+    wsprintfW(count, LoadText(IDS_MON_EMCY_COUNT).c_str(), static_cast<unsigned>(held));
     SetDlgItemTextW(dialog, IDC_MON_EMCY_COUNT, count);
 }
 
@@ -146,13 +146,12 @@ void FillHistory(HWND dialog)
             };
             AddRow(list, static_cast<int>(i), cells, kHistoryColumns);
         }
-        std::swprintf(line, std::size(line), LoadText(IDS_MON_HISTORY_COUNT).c_str(),
-                      static_cast<unsigned>(history.count), static_cast<unsigned>(history.read));
+        wsprintfW(line, LoadText(IDS_MON_HISTORY_COUNT).c_str(), static_cast<unsigned>(history.count),
+                  static_cast<unsigned>(history.read));
     }
     if (historyRead && history.result.aborted != 0) {
         wchar_t failure[kTextSize];
-        std::swprintf(failure, std::size(failure), LoadText(IDS_MON_HISTORY_ABORT).c_str(),
-                      static_cast<unsigned>(history.result.abortCode));
+        wsprintfW(failure, LoadText(IDS_MON_HISTORY_ABORT).c_str(), static_cast<unsigned>(history.result.abortCode));
         std::wcscat(line, L"; ");
         std::wcsncat(line, failure, std::size(line) - std::wcslen(line) - 1);
     } else if (historyRead && history.result.failed != 0) {
@@ -171,29 +170,27 @@ std::wstring SupervisionText()
         return LoadText(IDS_MON_NOT_WATCHED);
     if (nodeMonitor.guardTimeMs != 0) {
         if (nodeMonitor.lost != 0) {
-            std::swprintf(text, std::size(text), LoadText(IDS_MON_GUARD_LOST).c_str(),
-                          static_cast<unsigned>(nodeMonitor.guardTimeMs * kGuardLifeFactor));
+            wsprintfW(text, LoadText(IDS_MON_GUARD_LOST).c_str(),
+                      static_cast<unsigned>(nodeMonitor.guardTimeMs * kGuardLifeFactor));
             return text;
         }
         const std::wstring last = watch.seen != 0 ? TimeText(watch.seenTick) : std::wstring(L"-");
-        std::swprintf(text, std::size(text), LoadText(IDS_MON_GUARDING).c_str(),
-                      static_cast<unsigned>(nodeMonitor.guardTimeMs), last.c_str());
+        wsprintfW(text, LoadText(IDS_MON_GUARDING).c_str(), static_cast<unsigned>(nodeMonitor.guardTimeMs),
+                  last.c_str());
         return text;
     }
     if (nodeMonitor.consumerTimeMs == 0)
         return LoadText(IDS_MON_STATE_ONLY);
     if (nodeMonitor.lost != 0) {
-        std::swprintf(text, std::size(text), LoadText(IDS_MON_LOST).c_str(),
-                      static_cast<unsigned>(nodeMonitor.consumerTimeMs));
+        wsprintfW(text, LoadText(IDS_MON_LOST).c_str(), static_cast<unsigned>(nodeMonitor.consumerTimeMs));
         return text;
     }
     if (watch.seen == 0) {
-        std::swprintf(text, std::size(text), LoadText(IDS_MON_WAITING).c_str(),
-                      static_cast<unsigned>(nodeMonitor.producerTimeMs));
+        wsprintfW(text, LoadText(IDS_MON_WAITING).c_str(), static_cast<unsigned>(nodeMonitor.producerTimeMs));
         return text;
     }
-    std::swprintf(text, std::size(text), LoadText(IDS_MON_HEARTBEAT).c_str(), TimeText(watch.seenTick).c_str(),
-                  static_cast<unsigned>(nodeMonitor.producerTimeMs), static_cast<unsigned>(nodeMonitor.consumerTimeMs));
+    wsprintfW(text, LoadText(IDS_MON_HEARTBEAT).c_str(), TimeText(watch.seenTick).c_str(),
+              static_cast<unsigned>(nodeMonitor.producerTimeMs), static_cast<unsigned>(nodeMonitor.consumerTimeMs));
     return text;
 }
 
@@ -202,19 +199,21 @@ void ShowLines(HWND dialog)
     wchar_t text[kTextSize];
     const std::uint32_t node =
         nodeMonitor.node != 0 ? nodeMonitor.node : static_cast<std::uint32_t>(appSettings.CurrAdr);
-    std::swprintf(text, std::size(text), LoadText(IDS_MON_NODE).c_str(), static_cast<unsigned>(node));
+    wsprintfW(text, LoadText(IDS_MON_NODE).c_str(), static_cast<unsigned>(node));
     SetDlgItemTextW(dialog, IDC_MON_NODE, text);
     SetDlgItemTextW(dialog, IDC_MON_STATE, LoadText(StateTextId(nodeMonitor.state)).c_str());
-    if (nodeMonitor.stateSeen != 0)
-        std::swprintf(text, std::size(text), LoadText(IDS_MON_SEEN).c_str(), TimeText(nodeMonitor.stateTick).c_str());
+    if (nodeMonitor.stateCommanded != 0)
+        wsprintfW(text, LoadText(IDS_MON_COMMANDED).c_str(), TimeText(nodeMonitor.stateTick).c_str());
+    else if (nodeMonitor.stateSeen != 0)
+        wsprintfW(text, LoadText(IDS_MON_SEEN).c_str(), TimeText(nodeMonitor.stateTick).c_str());
     else
         text[0] = L'\0';
     SetDlgItemTextW(dialog, IDC_MON_SEEN, text);
     SetDlgItemTextW(dialog, IDC_MON_HEARTBEAT, SupervisionText().c_str());
     if (nodeMonitor.lastCommand != 0) {
-        std::swprintf(text, std::size(text), LoadText(IDS_MON_LAST_COMMAND).c_str(),
-                      LoadText(CommandTextId(nodeMonitor.lastCommand)).c_str(),
-                      TimeText(nodeMonitor.lastCommandTick).c_str());
+        wsprintfW(text, LoadText(IDS_MON_LAST_COMMAND).c_str(),
+                  LoadText(CommandTextId(nodeMonitor.lastCommand)).c_str(),
+                  TimeText(nodeMonitor.lastCommandTick).c_str());
     } else {
         text[0] = L'\0';
     }
@@ -422,15 +421,15 @@ std::wstring MonitorAlertText()
     wchar_t text[kTextSize];
     std::wstring suffix;
     if ((nodeMonitor.alerts & AlertHeartbeatLost) != 0) {
-        std::swprintf(text, std::size(text), LoadText(IDS_TITLE_LOST).c_str(), static_cast<unsigned>(nodeMonitor.node));
+        wsprintfW(text, LoadText(IDS_TITLE_LOST).c_str(), static_cast<unsigned>(nodeMonitor.node));
         suffix += L" - ";
         suffix += text;
     }
     const EmergencyLog& log = MasterEmergencyLog();
     if ((nodeMonitor.alerts & AlertEmergency) != 0 && HeldEmergencies(log) != 0) {
-        std::swprintf(text, std::size(text), LoadText(IDS_TITLE_EMERGENCY).c_str(),
-                      static_cast<unsigned>(nodeMonitor.node), static_cast<unsigned>(NewestEmergency(log, 0).errorCode),
-                      static_cast<unsigned>(nodeMonitor.newEmergencies));
+        wsprintfW(text, LoadText(IDS_TITLE_EMERGENCY).c_str(), static_cast<unsigned>(nodeMonitor.node),
+                  static_cast<unsigned>(NewestEmergency(log, 0).errorCode),
+                  static_cast<unsigned>(nodeMonitor.newEmergencies));
         suffix += L" - ";
         suffix += text;
     }

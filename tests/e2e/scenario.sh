@@ -11,13 +11,17 @@ if [ "$language" = de ]; then
      [exit]="alt+d b" [freeze]="alt+f" [outputs]="alt+u" [raw]="alt+r" [value]="alt+w"
      [searchTitle]="Suche Slaves" [readTitle]="<F3> Lese Objekt" [writeTitle]="<F4> Schreibe Objekt"
      [warning]="Warnung!|Ausgänge können verändert werden!"
-     [dictTitle]="<F5> Objektverzeichnis" [readDone]="^[0-9]+ von [0-9]+ gelesen$")
+     [dictTitle]="<F5> Objektverzeichnis" [readDone]="^[0-9]+ von [0-9]+ gelesen$"
+     [monTitle]="<F6> Knotenmonitor" [emcyTitle]="Velomar - Knoten 3: Emergency 8130h (1 neu)"
+     [emcyMeaning]="Kommunikation: Life-Guarding- oder Heartbeat-Fehler" [monState]="Operational")
 else
   T=([search]="alt+a s" [start]="alt+c s" [stop]="alt+c p" [read]="alt+c r" [write]="alt+c w"
      [exit]="alt+f x" [freeze]="alt+r" [outputs]="alt+o" [raw]="alt+w" [value]="alt+v"
      [searchTitle]="Search Slaves" [readTitle]="<F3> Read Object" [writeTitle]="<F4> Write Object"
      [warning]="Warning!|Outputs may be modified!"
-     [dictTitle]="<F5> Object Dictionary" [readDone]="^[0-9]+ of [0-9]+ read$")
+     [dictTitle]="<F5> Object Dictionary" [readDone]="^[0-9]+ of [0-9]+ read$"
+     [monTitle]="<F6> Node Monitor" [emcyTitle]="Velomar - Node 3: emergency 8130h (1 new)"
+     [emcyMeaning]="Communication: Life guard error or heartbeat error" [monState]="Operational")
 fi
 
 . "$(dirname "$0")/lib.sh"
@@ -199,6 +203,34 @@ keys "Escape"
 wait_for 5 no_window "${T[readTitle]}"
 keys "F5 Escape"
 wait_for 5 no_window "${T[dictTitle]}"
+
+# 8b. The node monitor: F6 shows node 3 operational; an emergency raised through the
+# simulated I/O module's error object (2100 sub 1) appears in the main window's title and,
+# decoded, in the monitor's list.
+keys "F6"
+wait_for 10 has_window "${T[monTitle]}"
+check "F6 shows node 3's state" "$(probe text "${T[monTitle]}" 1061)" "${T[monState]}"
+keys "F2 ${T[write]}"
+wait_for 10 has_window "${T[writeTitle]}"
+keys "alt+o"; xdotool type --delay 40 "2100"
+keys "alt+b"; xdotool type --delay 40 "1"
+keys "alt+2 alt+h"
+keys "${T[value]}"; xdotool type --delay 40 "8130"
+keys "Tab Return"
+wait_for 10 bash -c "wine '$probe_exe' lvtext '${T[monTitle]}' 1071 2>/dev/null | grep -q '8130h'"
+check "the main window's title tells of the emergency" "$(probe title main)" "${T[emcyTitle]}"
+keys "Escape"
+wait_for 5 no_window "${T[writeTitle]}"
+row=$(probe lvtext "${T[monTitle]}" 1071 | head -1)
+check "the monitor lists the emergency with its code" "$(echo "$row" | cut -f2)" "8130h"
+check "decoded by its class and its name" "$(echo "$row" | cut -f3)" "${T[emcyMeaning]}"
+keys "F6"
+wait_for 10 equals "Velomar" title main
+check "looked at in the monitor, the title is plain again" "$(probe title main)" "Velomar"
+shot node-monitor
+crop "${T[monTitle]}" node-monitor.png
+keys "Escape"
+wait_for 5 no_window "${T[monTitle]}"
 
 # 9. Stop
 keys "${T[stop]}"

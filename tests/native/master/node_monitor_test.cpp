@@ -112,6 +112,13 @@ TEST_F(NodeMonitorTest, StartSupervisesTheHeartbeatItsLossAtTheConsumerTimeAndIt
     ASSERT_NE(RunUntil(1000, 10, [] { return nodeMonitor.lost == 0; }), 0u);
     EXPECT_EQ(nodeMonitor.alerts & AlertHeartbeatLost, 0u);
 
+    // A new producer time written by the operator is supervised from then on.
+    const std::uint8_t faster[2] = {100, 0};
+    PostObjectRequest(0x1017, 0, faster, 2, 1);
+    RunFor(20);
+    EXPECT_EQ(nodeMonitor.producerTimeMs, 100u);
+    EXPECT_EQ(nodeMonitor.consumerTimeMs, 150u);
+
     // The operator's consumer time replaces the derived one at once.
     ApplyMonitorSettings(MonitorSettings{800, 0});
     EXPECT_EQ(nodeMonitor.consumerTimeMs, 800u);
@@ -209,6 +216,8 @@ TEST_F(NodeMonitorTest, CommandsWithTheBusClosedOpenItForTheirFrameAndWatchTheAn
     EXPECT_EQ(bus.Counters().inits, before.inits + 1);
     EXPECT_EQ(DriverLoaded(), 0) << "closed again after the command";
     EXPECT_EQ(nodeMonitor.lastCommand, NodeStop);
+    EXPECT_EQ(nodeMonitor.state, NmtStopped);
+    EXPECT_EQ(nodeMonitor.stateCommanded, 1u) << "no heartbeat confirmed it: shown as commanded";
     EXPECT_FALSE(ConsumersWatching());
 
     // Start asks as the program's Start does; Cancel sends nothing.
@@ -225,6 +234,7 @@ TEST_F(NodeMonitorTest, CommandsWithTheBusClosedOpenItForTheirFrameAndWatchTheAn
     EXPECT_EQ(nodeMonitor.bootUps, 1u);
     EXPECT_EQ(nodeMonitor.stateSeen, 1u);
     EXPECT_EQ(nodeMonitor.state, NmtBootUp);
+    EXPECT_EQ(nodeMonitor.stateCommanded, 0u) << "the slave's boot-up is what was seen";
     EXPECT_EQ(bus.nodeState(kNode), kSimStatePreOperational);
 
     // Refused while a search holds the bus.
