@@ -11,6 +11,7 @@
 #include "app.h"
 #include "bus_pump.h"
 #include "comm_state.h"
+#include "node_monitor.h"
 #include "driver.h"
 #include "exchange.h"
 #include "fault_fixture.h"
@@ -131,7 +132,12 @@ TEST_F(FaultTest, SlaveThatAbortsEveryObjectStartsWithoutProcessData)
     EXPECT_EQ(pdoTable.outputPdoCount, 0u);
     EXPECT_TRUE(ListLines(GetDlgItem(window, IDC_INPUT_LIST)).empty());
     EXPECT_TRUE(ListLines(GetDlgItem(window, IDC_OUTPUT_LIST)).empty());
-    EXPECT_EQ(Sent().back(), "000 2: 01 03") << "the node is started all the same";
+    const std::vector<std::string> sent = Sent();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[sent.size() - 2], "000 2: 01 03") << "the node is started all the same";
+    EXPECT_EQ(sent.back(), "603 8: 40 17 10 00 00 00 00 00") << "then the monitor asks for the heartbeat time";
+    EXPECT_EQ(nodeMonitor.producerKnown, 0u) << "refused: the slave is watched for its state alone";
+    EXPECT_EQ(nodeMonitor.watching, 1u);
 }
 
 TEST_F(FaultTest, StartAgainstALateSlaveFailsAfterOneTimeOut)
