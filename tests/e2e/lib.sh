@@ -4,20 +4,52 @@
 # shellcheck shell=bash
 passed=0 failed=0 step=0
 
-# Bounded: a program that hangs must fail the check, not stall the test.
-# Under load Wine now and then fails to start a process at all ("ShellExecuteEx failed:
-# Internal error", printed in place of the probe's answer): such a start is tried again.
-probe() {
-  local out status try
-  for try in 1 2 3; do
-    out=$(timeout 15 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; exit "${PIPESTATUS[0]}")
-    status=$?
-    case $out in *"ShellExecuteEx failed"*) continue ;; esac
-    break
-  done
-  [ -z "$out" ] || printf '%s\n' "$out"
-  return $status
+# One probe process for the whole scenario (probe serve), started at the first look:
+# starting a Windows process costs a second or more under Wine, and a scenario looks
+# hundreds of times. Each look is bounded: a program that hangs must fail the check, not
+# stall the test. Under load Wine now and then fails to start a process at all: a probe
+# that does not answer is started again, up to three times.
+probe_pid=
+start_probe() {
+  coproc PROBE { exec wine "$probe_exe" serve 2>/dev/null; }
+  probe_pid=$PROBE_PID
 }
+stop_probe() {
+  [ -n "$probe_pid" ] || return 0
+  exec {PROBE[1]}>&- 2>/dev/null
+  wait "$probe_pid" 2>/dev/null
+  probe_pid=
+}
+probe() {
+  local line out status try
+  for try in 1 2 3; do
+    { [ -n "$probe_pid" ] && kill -0 "$probe_pid" 2>/dev/null; } || start_probe
+    local IFS=$'\t'
+    printf '%s\n' "$*" >&"${PROBE[1]}" 2>/dev/null || { probe_pid=; continue; }
+    unset IFS
+    out= status=
+    while IFS= read -r -t 15 line <&"${PROBE[0]}"; do
+      line=${line%$'\r'}
+      if [ "${line:0:1}" = $'\x1e' ]; then status=${line:1}; break; fi
+      out+=$line$'\n'
+    done
+    [ -n "$status" ] && break
+    # No answer in time: this probe is stuck or gone.
+    kill "$probe_pid" 2>/dev/null; probe_pid=
+  done
+  [ -n "$status" ] || return 1
+  [ -z "$out" ] || printf '%s' "$out"
+  return "$status"
+}
+
+# Conditions for wait_for on what the probe reads: shows PATTERN PROBE-ARGS... (grep),
+# shows_fixed and shows_extended likewise, filled PROBE-ARGS... (not empty), rows N
+# PROBE-ARGS... (exactly N lines).
+shows() { probe "${@:2}" | grep -q -- "$1"; }
+shows_fixed() { probe "${@:2}" | grep -qF -- "$1"; }
+shows_extended() { probe "${@:2}" | grep -qE -- "$1"; }
+filled() { [ -n "$(probe "$@")" ]; }
+rows() { [ "$(probe "${@:2}" | wc -l)" = "$1" ]; }
 
 shot() {
   step=$((step + 1))

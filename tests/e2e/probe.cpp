@@ -19,6 +19,14 @@
 //   probe lvrow  WINDOW ID ROW         screen position inside row ROW of list view ID, in
 //                                      its first column: "x y" (for a double-click)
 //
+//   probe serve                        answers the commands above, one a line on its input
+//                                      (arguments separated by tabs, UTF-8), for as long
+//                                      as its input stays open: each answer ends with a
+//                                      line of the record separator (1Eh) and the exit
+//                                      code. One process for a whole scenario, where
+//                                      starting one under Wine for every look costs a
+//                                      second or more.
+//
 // WINDOW is "main" (the window of class Tovral) or the caption of one of the program's
 // dialogs. Output is UTF-8; the exit code is 1 when the window or control is missing.
 #include <windows.h>
@@ -29,6 +37,7 @@
 #include <string>
 #include <cwchar>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -215,9 +224,7 @@ int PrintListViewRows(HWND control)
     return status;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv)
+int RunCommand(int argc, wchar_t** argv)
 {
     if (argc < 2)
         return Fail(L"usage: probe windows|text|list|selected|checked|enabled|menu|title|message ...");
@@ -323,4 +330,43 @@ int wmain(int argc, wchar_t** argv)
         return Fail(L"unknown command");
     }
     return 0;
+}
+
+// The commands of one line of the input, until it ends.
+int Serve()
+{
+    char line[8192];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        std::vector<std::wstring> words{L"probe"};
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t tab = text.find('\t', start);
+            const std::string word = text.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+            wchar_t wide[4096] = {};
+            MultiByteToWideChar(CP_UTF8, 0, word.c_str(), -1, wide, 4096);
+            words.emplace_back(wide);
+            if (tab == std::string::npos)
+                break;
+            start = tab + 1;
+        }
+        std::vector<wchar_t*> arguments;
+        for (std::wstring& word : words)
+            arguments.push_back(word.data());
+        const int status = RunCommand(static_cast<int>(arguments.size()), arguments.data());
+        std::fprintf(stdout, "\x1e%d\n", status);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc == 2 && std::wcscmp(argv[1], L"serve") == 0)
+        return Serve();
+    return RunCommand(argc, argv);
 }

@@ -25,6 +25,7 @@ else
 fi
 
 . "$(dirname "$0")/lib.sh"
+start_probe
 
 # A main-menu item's state, where another process can read menus (not on Wine: there the
 # locked controls and the refused command stand for it).
@@ -98,7 +99,7 @@ check "communication is active" "$(probe checked main 1023)" "1"
 menu_state 40004 grayed "Start is grayed while active"
 menu_state 40005 enabled "Stop is enabled while active"
 check "the address field is locked while active" "$(probe enabled main 1000)" "0"
-wait_for 10 bash -c "wine '$probe_exe' list main 1005 2>/dev/null | grep -q 'PDO1   \[0\]:.*h'"
+wait_for 10 shows 'PDO1   \[0\]:.*h' list main 1005
 shot communicating
 # The main window alone, communicating: the picture the guide opens with.
 crop main main-window.png
@@ -119,7 +120,7 @@ check "the first output byte is selected" "$(probe selected main 1006)" "1"
 click main 1007
 check "bit box 0 is checked" "$(probe checked main 1007)" "1"
 check "the output list shows the new byte" "$(probe list main 1006 | sed -n 2p)" "PDO1   [0]:	01h	00000001	."
-wait_for 5 bash -c "wine '$probe_exe' list main 1005 2>/dev/null | grep -qF 'PDO1   [1]:	01h	00000001'"
+wait_for 5 shows_fixed 'PDO1   [1]:	01h	00000001' list main 1005
 check "node 3 reads the output back in its inputs" \
   "$(probe list main 1005 | sed -n 3p)" "PDO1   [1]:	01h	00000001	."
 shot output-read-back
@@ -154,7 +155,7 @@ wait_for 10 has_window "${T[readTitle]}"
 keys "alt+o"; xdotool type --delay 40 "1017"
 keys "alt+b"; xdotool type --delay 40 "0"
 keys "alt+h Return"
-wait_for 5 bash -c "[ -n \"\$(wine '$probe_exe' text '${T[readTitle]}' 1038 2>/dev/null | tr -d '\r')\" ]"
+wait_for 5 filled text "${T[readTitle]}" 1038
 check "the written object reads back" "$(probe text "${T[readTitle]}" 1037)" "1234"
 check "its length is 2" "$(probe text "${T[readTitle]}" 1038)" "2"
 keys "alt+o"; xdotool type --delay 40 "1008"
@@ -172,14 +173,14 @@ wait_for 5 no_window "${T[readTitle]}"
 # format of its data type, which reads the same value as the list shows.
 keys "F5"
 wait_for 20 has_window "${T[dictTitle]}"
-wait_for 20 bash -c "wine '$probe_exe' lvtext '${T[dictTitle]}' 1046 2>/dev/null | grep -q '^1017'"
+wait_for 20 shows '^1017' lvtext "${T[dictTitle]}" 1046
 check "F5 finds node 3's EDS file by its identity" \
   "$(probe text "${T[dictTitle]}" 1047 | grep -o 'io_module\.eds')" "io_module.eds"
 # One row per value: every section with a DataType (records and arrays have none).
 check "every entry of the file is listed" "$(probe lvtext "${T[dictTitle]}" 1046 | wc -l)" \
   "$(grep -ci '^DataType=' "$work/eds/io_module.eds")"
 keys "alt+a"
-wait_for 60 bash -c "wine '$probe_exe' text '${T[dictTitle]}' 1048 2>/dev/null | tr -d '\r' | grep -qE '${T[readDone]}'"
+wait_for 60 shows_extended "${T[readDone]}" text "${T[dictTitle]}" 1048
 check "Read All ends with its count" "$(probe text "${T[dictTitle]}" 1048 | grep -cE "${T[readDone]}")" "1"
 rows=$(probe lvtext "${T[dictTitle]}" 1046)
 check "Read All shows the device name as text" \
@@ -189,13 +190,13 @@ check "Read All shows the heartbeat time written before in hex and decimal" "$li
 shot dictionary
 crop "${T[dictTitle]}" dictionary.png
 keys "alt+f"; xdotool type --delay 40 "1017"
-wait_for 10 bash -c "[ \"\$(wine '$probe_exe' lvtext '${T[dictTitle]}' 1046 2>/dev/null | wc -l)\" = 1 ]"
+wait_for 10 rows 1 lvtext "${T[dictTitle]}" 1046
 check "the filter leaves the heartbeat time alone" "$(probe lvtext "${T[dictTitle]}" 1046 | cut -f1)" "1017"
 xy=$(probe lvrow "${T[dictTitle]}" 1046 0)
 # shellcheck disable=SC2086
 xdotool mousemove $xy click --repeat 2 --delay 80 1
 wait_for 10 has_window "${T[readTitle]}"
-wait_for 10 bash -c "[ -n \"\$(wine '$probe_exe' text '${T[readTitle]}' 1038 2>/dev/null | tr -d '\r')\" ]"
+wait_for 10 filled text "${T[readTitle]}" 1038
 check "Read Object opens on the entry" "$(probe text "${T[readTitle]}" 1034)/$(probe text "${T[readTitle]}" 1035)" "1017/00"
 check "with the format of UNSIGNED16" "$(probe checked "${T[readTitle]}" 1041)" "1"
 check "and reads the value the list shows" "($(probe text "${T[readTitle]}" 1037))" "${listed#* }"
@@ -217,7 +218,7 @@ keys "alt+b"; xdotool type --delay 40 "1"
 keys "alt+2 alt+h"
 keys "${T[value]}"; xdotool type --delay 40 "8130"
 keys "Tab Return"
-wait_for 10 bash -c "wine '$probe_exe' lvtext '${T[monTitle]}' 1071 2>/dev/null | grep -q '8130h'"
+wait_for 10 shows '8130h' lvtext "${T[monTitle]}" 1071
 check "the main window's title tells of the emergency" "$(probe title main)" "${T[emcyTitle]}"
 keys "Escape"
 wait_for 5 no_window "${T[writeTitle]}"
@@ -261,4 +262,5 @@ check "the trace shows the remote requests" \
 check "the trace shows the NMT stop" "$(echo "$log" | grep -c ': 000 - 80 03 $')" "1"
 check "the trace decodes the SDO request" \
   "$(echo "$log" | grep -qF 'ID: 03h, Function: Ch (SDO (rx))' && echo yes)" "yes"
+stop_probe
 finish
