@@ -55,10 +55,11 @@ constexpr std::uint32_t kLssAnswerCobId = 0x7E4;   // devices to master
 // The time-out the master uses unless the settings say otherwise ([LSS] TimeoutMs). Devices
 // answer LSS within a few milliseconds of the request's end on the bus; at the slowest bit
 // rate, 10 kbit/s, the request and its answer take about 25 ms on the wire. 50 ms covers both
-// with room for a device whose LSS runs in a slow task cycle, and keeps a Fastscan short: of
-// its 133 steps only those without an answer cost the time-out, about half of the 128 bit
-// steps for a typical identity, so a full scan takes some 65 x 50 ms = 3.3 s of bus time
-// (6.4 s in the worst case of an identity of all one bits). Known parts shorten it further.
+// with room for a device whose LSS runs in a slow task cycle, and keeps a Fastscan well under
+// 5 s: of its 133 steps only those without an answer cost the time-out (one per 1 bit of the
+// identity), so an identity of half 1 bits takes 64 x 51 ms = 3.3 s of bus time, one of
+// small numbers (most vendor IDs, revisions and serials) far less, and the worst case of all
+// 1 bits 6.5 s. Known parts shorten it further.
 constexpr std::uint32_t kLssDefaultTimeoutMs = 50;
 
 // Node-ID 0xFF: the device has none (non-configured); configuring it takes one away again.
