@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lss_slave.h"
 #include "network.h"
@@ -67,13 +68,20 @@ bool DevicesInPlace()
     return world->unconfigured[0].lss.defaultsNodeId == 0;
 }
 
-// The network once, and again after LSS moved a device; before every input the slaves are
-// fresh again: values, NMT and LSS state, SDO transfer, test mode, queues.
+// The devices' places and values as the network put them: taken back when LSS moved a device.
+struct Placement {
+    simbus::SimNode nodes[simbus::kMaxNodeId + 1];
+    simbus::SimNode unconfigured[simbus::kMaxUnconfigured];
+    std::vector<std::uint8_t> pool;
+};
+Placement* placement = nullptr;
+
+// The network once; before every input the slaves are fresh again: in their places, values,
+// NMT and LSS state, SDO transfer, test mode, queues.
 void Prepare()
 {
-    if (world == nullptr)
+    if (world == nullptr) {
         world = new World();  // zero-filled: an empty world
-    if (!world->networkLoaded || !DevicesInPlace()) {
         simbus::ResetSimulation(*world);
         simbus::NetworkDescription network = simbus::DefaultNetwork();
         simbus::NetworkNode unconfigured;
@@ -85,6 +93,16 @@ void Prepare()
         network.nonConfigured.push_back(unconfigured);
         std::string errors;
         Check(simbus::BuildNetwork(*world, network, ReadEmbedded, nullptr, errors));
+        placement = new Placement();
+        std::memcpy(placement->nodes, world->nodes, sizeof world->nodes);
+        std::memcpy(placement->unconfigured, world->unconfigured, sizeof world->unconfigured);
+        placement->pool.assign(world->pool, world->pool + world->poolUsed);
+    }
+    if (!DevicesInPlace()) {
+        // Moves change places and the $NODEID defaults only: the tables stay as they are.
+        std::memcpy(world->nodes, placement->nodes, sizeof world->nodes);
+        std::memcpy(world->unconfigured, placement->unconfigured, sizeof world->unconfigured);
+        std::memcpy(world->pool, placement->pool.data(), placement->pool.size());
     }
     for (const std::uint8_t node : kNodes) {
         simbus::RestoreDefaults(*world, node, false);
