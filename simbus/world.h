@@ -172,7 +172,7 @@ struct World {
     SimCounters counters;
     Adapter adapter;
     Controls controls;
-    std::uint32_t networkKbit;  // bus bit rate of the slaves; 0: they follow any
+    std::uint32_t networkKbit;  // the network file's bit rate, each device's to begin with; 0: any
     FrameRing<kReceiveQueueSize> received;
     PendingList pending;
     FrameRing<kSentLogSize> sent;

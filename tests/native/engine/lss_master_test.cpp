@@ -95,7 +95,6 @@ TEST_F(LssTest, EveryServiceFrameByFrame)
          {Bytes8({0x04, 0x01})},
          {},
          0},
-        {"switch global to waiting", {.service = LssService::SwitchGlobal, .mode = 0}, {Bytes8({0x04, 0x00})}, {}, 0},
         {"switch selective",
          {.service = LssService::SwitchSelective, .identity = id},
          {Bytes8({0x40, 0x0A, 0x0F, 0, 0}), Bytes8({0x41, 0x01, 0x04, 0, 0}), Bytes8({0x42, 0x02, 0x00, 0x01, 0x00}),
@@ -139,11 +138,6 @@ TEST_F(LssTest, EveryServiceFrameByFrame)
          Bytes8({0x5D, 0x78, 0x56, 0x34, 0x12}),
          0x12345678},
         {"inquire node-ID", {.service = LssService::InquireNodeId}, {Bytes8({0x5E})}, Bytes8({0x5E, 0x7F}), 0x7F},
-        {"inquire node-ID of a device without one",
-         {.service = LssService::InquireNodeId},
-         {Bytes8({0x5E})},
-         Bytes8({0x5E, 0xFF}),
-         0xFF},
         {"identify remote slave",
          {.service = LssService::IdentifyRemote,
           .identity = {0x0F0A, 0x0401, 0x00010000, 0x1000},
@@ -697,19 +691,6 @@ TEST_F(FastscanTest, ConfirmationsNeverAnsweredFailAfterEveryAttempt)
     EXPECT_EQ(result.outcome, LssOutcome::Failed);
     EXPECT_EQ(result.steps, kFastscanAttempts * (1u + 33u));
     EXPECT_FALSE(devices[0].configuration);
-}
-
-TEST_F(FastscanTest, AbortedMidwayItSendsNoMore)
-{
-    devices.push_back(Device{{0xFFFFFFFF, 0x0401, 0x00010002, 0x00001234}});
-    Start({.service = LssService::Fastscan, .timeoutMs = 10});
-    EXPECT_FALSE(Step().empty());
-    Receive(Answer({0x4F}));
-    EXPECT_FALSE(Step().empty());
-    AbortLss(lss);
-    EXPECT_TRUE(Step().empty());
-    RunFor(100);
-    EXPECT_EQ(Take().outcome, LssOutcome::Aborted);
 }
 
 }  // namespace

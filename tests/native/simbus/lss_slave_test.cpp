@@ -212,19 +212,17 @@ TEST_F(LssSlaves, IdentifyRemoteSlaveByRanges)
         {{0x0F0B, 0x0401, 0, 0xFFFFFFFF, 0, 0xFFFFFFFF}, ""},
         {{0x0F0A, 0x0401, 0x00020000, 0x00010000, 0, 0xFFFFFFFF}, ""},  // an empty range
     };
-    for (const Case& c : cases) {
-        std::string answers;
-        for (std::uint8_t i = 0; i < 6; ++i)
-            answers += Exchange(WithValue(static_cast<std::uint8_t>(0x46 + i), c.values[i]));
-        EXPECT_EQ(answers, c.answers) << std::hex << c.values[0] << " " << c.values[1] << " " << c.values[2];
+    // In waiting state, then in configuration state: the service answers in both.
+    for (const std::uint8_t mode : {std::uint8_t{0}, std::uint8_t{1}}) {
+        Exchange(LssFrame({0x04, mode}));
+        for (const Case& c : cases) {
+            std::string answers;
+            for (std::uint8_t i = 0; i < 6; ++i)
+                answers += Exchange(WithValue(static_cast<std::uint8_t>(0x46 + i), c.values[i]));
+            EXPECT_EQ(answers, c.answers) << int{mode} << std::hex << " " << c.values[1] << " " << c.values[2];
+        }
     }
     // Out of order: the serial's high end without the rest.
-    EXPECT_EQ(Exchange(WithValue(0x4B, 0xFFFFFFFF)), "");
-    // In configuration state as well.
-    ASSERT_EQ(Select(kIoModule), Answer(0x44));
-    for (std::uint8_t i = 0; i < 6; ++i)
-        Exchange(
-            WithValue(static_cast<std::uint8_t>(0x46 + i), i < 2 ? (i == 0 ? 0x0F0A : 0x0401) : (i % 2 ? ~0u : 0)));
     EXPECT_EQ(Exchange(WithValue(0x4B, 0xFFFFFFFF)), "");
 }
 
@@ -438,25 +436,6 @@ TEST_F(LssMasterOnTheBus, FastscanWithKnownPartsAndADeviceThatAnswersLate)
     ASSERT_EQ(result.outcome, LssOutcome::Success);
     EXPECT_TRUE(
         SameIdentity(result.identity, LssIdentity{kIoModule.vendor, kIoModule.product, kIoModule.revision, 0x1234}));
-}
-
-TEST_F(LssMasterOnTheBus, SelectiveConfigurationOfAConfiguredDevice)
-{
-    ASSERT_EQ(Run({.service = LssService::SwitchSelective, .identity = kDrive}).outcome, LssOutcome::Success);
-    const LssResult refused = Run({.service = LssService::ConfigureBitTiming, .tableIndex = 5});
-    EXPECT_EQ(refused.outcome, LssOutcome::DeviceError);
-    EXPECT_EQ(refused.errorCode, kLssErrorNotSupported);
-    EXPECT_EQ(Run({.service = LssService::ConfigureNodeId, .nodeId = 9}).outcome, LssOutcome::Success);
-    EXPECT_EQ(Run({.service = LssService::InquireNodeId}).value, 5u);
-    EXPECT_EQ(Run({.service = LssService::SwitchGlobal, .mode = 0}).outcome, LssOutcome::Success);
-    EXPECT_EQ(Nmt(0x82, 0), "703 1: 00|709 1: 00");
-    EXPECT_EQ(Run({.service = LssService::IdentifyRemote,
-                   .identity = {kDrive.vendor, kDrive.product, 0, 0},
-                   .revisionHigh = 0xFFFFFFFF,
-                   .serialHigh = 0xFFFFFFFF})
-                  .outcome,
-              LssOutcome::Success);
-    EXPECT_EQ(Run({.service = LssService::IdentifyNonConfigured}).outcome, LssOutcome::Timeout);
 }
 
 }  // namespace
