@@ -8,6 +8,7 @@
 //     ...for every received frame: StepLss(lss, &frame, TickMs());      (frame routing does this)
 //     ...on every engine cycle:     const CanFrame* out = StepLss(lss, nullptr, TickMs());
 //                                   if (out) send it
+//     ...while LssHoldsBus(lss, TickMs()): send nothing else either (a bit-rate switch)
 //     LssResult result;
 //     if (TakeLssResult(lss, result) && result.outcome == LssOutcome::Success)
 //         show(result.identity);           // the device found, now in configuration state
@@ -20,8 +21,9 @@
 // An answer counts only while its request waits for it and only with the command
 // specifier that request expects: a stray 0x7E4 frame while idle, an answer that comes
 // after its time-out and a second copy of an answer are dropped when the next request
-// expects another specifier. Fastscan's and identify's answers (0x4F) carry nothing to
-// tell one request's from another's: see Fastscan below for how the scan copes.
+// expects another specifier. The answers of Fastscan and of identify remote slave (both
+// 0x4F) carry nothing to tell one request's from another's: see Fastscan below for how the
+// scan copes.
 //
 // Fastscan finds one device without a node-ID and leaves it in configuration state, ready
 // for ConfigureNodeId. A reset step (bit checked 0x80) asks whether any such device is
@@ -31,7 +33,8 @@
 // A confirmation step with the whole part (bit checked 0) moves the matching devices on to
 // the next part; after the serial's, the device is in configuration state and no longer
 // takes part. A part given in `knownParts` is confirmed at once, without its 32 bit steps;
-// no answer to it ends the scan with NotFound.
+// no answer to it ends the scan with NotFound (after a scanned part, it counts as any
+// failed confirmation).
 //
 // A late answer, or a second device's answer that comes well after the first, is taken for
 // the next step's; what that makes wrong shows at the part's confirmation, which no device
