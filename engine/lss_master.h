@@ -112,17 +112,19 @@ enum FastscanPart : std::uint8_t {
 };
 
 struct LssRequest {
-    LssService service;
-    std::uint32_t timeoutMs;      // longest wait for each answer; 0: kLssDefaultTimeoutMs
-    std::uint8_t mode;            // SwitchGlobal: 0 waiting, 1 configuration
-    std::uint8_t nodeId;          // ConfigureNodeId
-    std::uint8_t tableSelector;   // ConfigureBitTiming: 0 is the standard table
-    std::uint8_t tableIndex;      // ConfigureBitTiming
-    std::uint16_t switchDelayMs;  // ActivateBitTiming
-    LssIdentity identity;         // SwitchSelective, IdentifyRemote, Fastscan's known parts
-    std::uint32_t revisionHigh;   // IdentifyRemote: the revision range's upper end
-    std::uint32_t serialHigh;     // IdentifyRemote: the serial range's upper end
-    std::uint8_t knownParts;      // Fastscan: FastscanPart bits
+    // Every field has a default, so that a request names only what its service uses:
+    // LssRequest{.service = LssService::ConfigureNodeId, .nodeId = 5}.
+    LssService service = LssService::None;
+    std::uint32_t timeoutMs = 0;      // longest wait for each answer; 0: kLssDefaultTimeoutMs
+    std::uint8_t mode = 0;            // SwitchGlobal: 0 waiting, 1 configuration
+    std::uint8_t nodeId = 0;          // ConfigureNodeId
+    std::uint8_t tableSelector = 0;   // ConfigureBitTiming: 0 is the standard table
+    std::uint8_t tableIndex = 0;      // ConfigureBitTiming
+    std::uint16_t switchDelayMs = 0;  // ActivateBitTiming
+    LssIdentity identity = {};        // SwitchSelective, IdentifyRemote, Fastscan's known parts
+    std::uint32_t revisionHigh = 0;   // IdentifyRemote: the revision range's upper end
+    std::uint32_t serialHigh = 0;     // IdentifyRemote: the serial range's upper end
+    std::uint8_t knownParts = 0;      // Fastscan: FastscanPart bits
 };
 
 enum class LssOutcome : std::uint8_t {

@@ -379,8 +379,9 @@ TEST(LssBitTiming, TheStandardTable)
     const std::uint32_t kbit[] = {1000, 800, 500, 250, 125, 0, 50, 20, 10, 0, 0};
     for (std::uint8_t index = 0; index < 11; ++index) {
         EXPECT_EQ(LssBitTimingKbit(index), kbit[index]) << int{index};
-        if (kbit[index] != 0)
+        if (kbit[index] != 0) {
             EXPECT_EQ(LssBitTimingIndex(kbit[index]), index);
+        }
     }
     EXPECT_EQ(LssBitTimingKbit(0xFF), 0u);
     for (const std::uint32_t rate : {0u, 100u, 125000u})
