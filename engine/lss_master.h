@@ -149,7 +149,7 @@ struct LssResult {
     std::uint8_t specificError;  // byte 2; the manufacturer's code where errorCode is kLssErrorSpecific
     std::uint32_t value;         // the inquire services: the value answered (node-ID: 1-127 or 0xFF)
     LssIdentity identity;        // Fastscan, on Success: the device found
-    std::uint32_t steps;         // requests sent
+    std::uint32_t steps;         // requests sent; while a Fastscan runs, its progress out of kFastscanSteps
 };
 
 enum class LssState : std::uint8_t {
