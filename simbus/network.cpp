@@ -23,6 +23,16 @@ void AddError(std::string& errors, const std::string& text)
     errors += text;
 }
 
+// A value without the comment a blank and ';' start after it ("125   ; kbit/s"): the network
+// file is written by hand, as its examples are, with notes beside the values.
+std::string WithoutComment(const std::string& value)
+{
+    std::size_t at = value.find(';');
+    while (at != std::string::npos && at != 0 && value[at - 1] != ' ' && value[at - 1] != '\t')
+        at = value.find(';', at + 1);
+    return std::string(ascii::Trim(std::string_view(value).substr(0, at)));
+}
+
 // "<EDS file>[, <serial number>]": false when a serial number is given but is none.
 bool ParseDevice(const std::string& value, NetworkNode& node)
 {
@@ -77,7 +87,9 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
 {
     NetworkDescription network{0, {}, {}, {}};
     const ini::File ini = ini::Parse(text);
-    if (const std::string* rate = ini::FindValue(ini, "Network", "BitRate")) {
+    if (const std::string* rateValue = ini::FindValue(ini, "Network", "BitRate")) {
+        const std::string rateText = WithoutComment(*rateValue);
+        const std::string* rate = &rateText;
         bool negative = false;
         std::uint64_t kbit = 0;
         if (!rate->empty() &&
@@ -87,7 +99,9 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
         else
             network.bitRateKbit = static_cast<std::uint32_t>(kbit);
     }
-    if (const std::string* list = ini::FindValue(ini, "Network", "UnsizedUploads")) {
+    if (const std::string* listValue = ini::FindValue(ini, "Network", "UnsizedUploads")) {
+        const std::string listText = WithoutComment(*listValue);
+        const std::string* list = &listText;
         // Node IDs separated by blanks or commas.
         std::size_t at = 0;
         while (at < list->size()) {
@@ -110,7 +124,7 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
             NetworkNode node;
             node.nodeId = kNoNodeId;
             node.name = entry.key;
-            if (!ParseDevice(entry.value, node)) {
+            if (!ParseDevice(WithoutComment(entry.value), node)) {
                 AddError(errors, "[NonConfigured] " + entry.key + "=" + entry.value +
                                      ": needs an EDS and, after a comma, a serial number");
                 continue;
@@ -130,7 +144,7 @@ NetworkDescription ParseNetwork(std::string_view text, std::string& errors)
         std::uint64_t nodeId = 0;
         NetworkNode node;
         if (!eds::ParseNumber(entry.key, 0, negative, nodeId) || negative || nodeId < 1 || nodeId > kMaxNodeId ||
-            !ParseDevice(entry.value, node)) {
+            !ParseDevice(WithoutComment(entry.value), node)) {
             AddError(errors, "[Nodes] " + entry.key + "=" + entry.value + ": needs a node ID 1-127 and an EDS");
             continue;
         }
