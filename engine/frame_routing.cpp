@@ -2,10 +2,12 @@
 
 #include "emergency.h"
 #include "error_control.h"
+#include "lss_master.h"
 
 bool ConsumersWatching()
 {
-    return MasterErrorControl().node != 0 || MasterEmergencyLog().node != 0;
+    const LssMaster& lss = MasterLss();
+    return MasterErrorControl().node != 0 || MasterEmergencyLog().node != 0 || LssRunning(lss) || lss.holdsBus != 0;
 }
 
 int RouteToConsumers(const CanFrame& frame, std::uint32_t now)
@@ -15,6 +17,11 @@ int RouteToConsumers(const CanFrame& frame, std::uint32_t now)
         return ReceiveEmergency(MasterEmergencyLog(), frame, now);
     case kErrorControlFunction:
         return ReceiveErrorControl(MasterErrorControl(), frame, now);
+    case kLssFunction:
+        if (frame.id != kLssAnswerCobId)
+            return 0;
+        StepLss(MasterLss(), &frame, now);
+        return 1;
     default:
         return 0;
     }
@@ -22,5 +29,10 @@ int RouteToConsumers(const CanFrame& frame, std::uint32_t now)
 
 const CanFrame* StepConsumers(std::uint32_t now)
 {
+    LssMaster& lss = MasterLss();
+    if (const CanFrame* request = StepLss(lss, nullptr, now))
+        return request;
+    if (LssHoldsBus(lss, now))
+        return nullptr;
     return StepErrorControl(MasterErrorControl(), now);
 }

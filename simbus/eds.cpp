@@ -130,6 +130,13 @@ bool MakeEntry(const eds::Entry& source, EdsEntry& entry, std::string& error)
         entry.value.assign(size, 0);  // no DefaultValue: zero, as the slaves always did
     if (entry.value.size() > kMaxValueBytes)
         return Fail(error, source, "DefaultValue is too long");
+    // "$NODEID+0x180": the value follows the node-ID when LSS changes it. Only numbers add
+    // it in; a string keeps the text as written.
+    if (source.hasDefault && !IsVariableLength(source.dataType)) {
+        const std::string text = ascii::LowerCase(source.defaultText);
+        for (std::size_t at = text.find("$nodeid"); at != std::string::npos; at = text.find("$nodeid", at + 1))
+            ++entry.nodeIdTerms;
+    }
     return ParseBehaviour(source, entry, error);
 }
 

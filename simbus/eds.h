@@ -50,6 +50,7 @@ struct EdsEntry {
     Access access;
     bool pdoMappable;
     std::vector<std::uint8_t> value;  // the default value, little-endian
+    std::uint8_t nodeIdTerms;         // times $NODEID is added into the default (a number's)
     Behaviour behaviour;
     std::uint32_t param1;
     std::uint32_t param2;

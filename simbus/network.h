@@ -9,6 +9,13 @@
 //     [Nodes]
 //     3=io_module.eds      ; node ID = EDS file, relative to the network file's folder
 //     5=drive.eds          ; a name of an embedded EDS works without a file
+//     7=io_module.eds, 0x1002  ; an EDS file and the device's serial number (0x1018 sub 4)
+//     [NonConfigured]
+//     a=io_module.eds, 0x1003  ; a name of one's own = devices without a node-ID (0xFF):
+//     b=io_module.eds, 0x1004  ; no boot-up, SDO server or heartbeat until LSS gives one
+//
+// The serial number after a comma replaces the EDS's own, so that one EDS serves several
+// devices that Fastscan and the identify services can tell apart.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +28,18 @@
 namespace simbus {
 
 struct NetworkNode {
-    std::uint8_t nodeId;
+    std::uint8_t nodeId = 0;  // kNoNodeId in nonConfigured
     std::string edsName;
+    bool hasSerial = false;  // a serial number was given after the EDS file
+    std::uint32_t serial = 0;
+    std::string name;  // the key of a [NonConfigured] entry, for messages
 };
 
 struct NetworkDescription {
     std::uint32_t bitRateKbit;  // 0: any
     std::vector<NetworkNode> nodes;
     std::vector<std::uint8_t> unsizedUploads;  // node IDs
+    std::vector<NetworkNode> nonConfigured;    // devices without a node-ID
 };
 
 // Nodes 3 (I/O module) and 5 (drive) from the embedded EDS files, at any bit rate.

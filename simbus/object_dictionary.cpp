@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "byte_order.h"
 #include "emergency_producer.h"
+#include "lss_slave.h"
 #include "nmt_error_control.h"
 #include "pdo.h"
 
@@ -36,14 +38,9 @@ void StoreLe(std::uint8_t* bytes, std::uint32_t size, std::uint64_t value)
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-}  // namespace
-
-bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std::string& error)
+// The entries of `device` into the World's tables, for the device in `slot` (empty).
+bool InstallInto(World& world, SimNode& slot, const EdsDevice& device, std::string& error)
 {
-    if (nodeId == 0 || nodeId > kMaxNodeId || world.nodes[nodeId].present) {
-        error = "node ID out of range or given twice";
-        return false;
-    }
     if (device.entries.size() > kMaxEntries - world.entryCount) {
         error = "too many object entries in the network";
         return false;
@@ -60,6 +57,7 @@ bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std
         entry.behaviour = source.behaviour;
         entry.behaviourParam1 = source.param1;
         entry.behaviourParam2 = source.param2;
+        entry.nodeIdTerms = source.nodeIdTerms;
         const auto length = static_cast<std::uint32_t>(source.value.size());
         // Writable strings get the full room, so a download may make them longer.
         const std::uint32_t capacity =
@@ -79,12 +77,11 @@ bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std
         }
         world.entries[world.entryCount++] = entry;
     }
-    SimNode& node = world.nodes[nodeId];
-    node = SimNode{};
-    node.present = 1;
-    node.nmtState = NmtState::PreOperational;
-    node.firstEntry = first;
-    node.entryCount = world.entryCount - first;
+    slot = SimNode{};
+    slot.present = 1;
+    slot.nmtState = NmtState::PreOperational;
+    slot.firstEntry = first;
+    slot.entryCount = world.entryCount - first;
     // Read-backs and emergency entries point at the entry they name by its number, which
     // stays put in the block.
     for (std::uint32_t i = 0; i < device.entries.size(); ++i) {
@@ -92,24 +89,17 @@ bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std
         if (source.behaviour != Behaviour::Mirror && source.behaviour != Behaviour::Emergency)
             continue;
         const ObjectEntry* linked =
-            source.linked ? FindEntry(world, nodeId, source.linkedIndex, source.linkedSubIndex) : nullptr;
+            source.linked ? FindDeviceEntry(world, slot, source.linkedIndex, source.linkedSubIndex) : nullptr;
         world.entries[first + i].behaviourParam1 =
             linked == nullptr ? kNoEntry : static_cast<std::uint32_t>(linked - world.entries);
     }
     return true;
 }
 
-ObjectEntry* FindEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex)
-{
-    ObjectEntry* entry = nullptr;
-    return LookUpEntry(world, nodeId, index, subIndex, entry) == 0 ? entry : nullptr;
-}
-
-std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
-                          ObjectEntry*& entry)
+std::uint32_t LookUpIn(World& world, const SimNode& node, std::uint16_t index, std::uint8_t subIndex,
+                       ObjectEntry*& entry)
 {
     entry = nullptr;
-    const SimNode& node = world.nodes[nodeId & 0x7F];
     if (!node.present)
         return kAbortNoObject;
     ObjectEntry* first = world.entries + node.firstEntry;
@@ -127,15 +117,88 @@ std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index
     return objectExists ? kAbortNoSubIndex : kAbortNoObject;
 }
 
+}  // namespace
+
+bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std::string& error)
+{
+    if (nodeId == 0 || nodeId > kMaxNodeId || world.nodes[nodeId].present) {
+        error = "node ID out of range or given twice";
+        return false;
+    }
+    SimNode& node = world.nodes[nodeId];
+    if (!InstallInto(world, node, device, error))
+        return false;
+    StartLssSlave(node, nodeId, world.networkKbit);
+    return true;
+}
+
+SimNode* InstallUnconfigured(World& world, const EdsDevice& device, std::string& error)
+{
+    SimNode* slot = FreeUnconfiguredSlot(world);
+    if (slot == nullptr) {
+        error = "more devices without a node-ID than the simulator holds";
+        return nullptr;
+    }
+    if (!InstallInto(world, *slot, device, error))
+        return nullptr;
+    StartLssSlave(*slot, kNoNodeId, world.networkKbit);
+    return slot;
+}
+
+SimNode* FreeUnconfiguredSlot(World& world)
+{
+    for (SimNode& slot : world.unconfigured) {
+        if (!slot.present)
+            return &slot;
+    }
+    return nullptr;
+}
+
+ObjectEntry* FindEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex)
+{
+    ObjectEntry* entry = nullptr;
+    return LookUpEntry(world, nodeId, index, subIndex, entry) == 0 ? entry : nullptr;
+}
+
+ObjectEntry* FindDeviceEntry(World& world, const SimNode& node, std::uint16_t index, std::uint8_t subIndex)
+{
+    ObjectEntry* entry = nullptr;
+    return LookUpIn(world, node, index, subIndex, entry) == 0 ? entry : nullptr;
+}
+
+std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
+                          ObjectEntry*& entry)
+{
+    return LookUpIn(world, world.nodes[nodeId & 0x7F], index, subIndex, entry);
+}
+
 void RestoreDefaults(World& world, std::uint8_t nodeId, bool communicationOnly)
 {
-    const SimNode& node = world.nodes[nodeId & 0x7F];
+    RestoreDeviceDefaults(world, world.nodes[nodeId & 0x7F], communicationOnly);
+}
+
+void RestoreDeviceDefaults(World& world, const SimNode& node, bool communicationOnly)
+{
     for (std::uint32_t i = 0; i < node.entryCount; ++i) {
         ObjectEntry& entry = world.entries[node.firstEntry + i];
         if (communicationOnly && (entry.index < 0x1000 || entry.index > 0x1FFF))
             continue;
         std::memcpy(world.pool + entry.valueOffset, world.pool + entry.defaultOffset, entry.defaultLength);
         entry.length = entry.defaultLength;
+    }
+}
+
+void ShiftNodeIdDefaults(World& world, const SimNode& node, std::uint8_t from, std::uint8_t to)
+{
+    for (std::uint32_t i = 0; i < node.entryCount; ++i) {
+        const ObjectEntry& entry = world.entries[node.firstEntry + i];
+        if (entry.nodeIdTerms == 0 || entry.defaultLength == 0 || entry.defaultLength > 8)
+            continue;
+        std::uint8_t* value = world.pool + entry.defaultOffset;
+        // In the type's width, as the EDS reader encoded the sum.
+        const std::uint64_t moved =
+            LoadLeUnsigned(value, entry.defaultLength) + std::uint64_t{entry.nodeIdTerms} * (std::uint64_t{to} - from);
+        StoreLe(value, entry.defaultLength, moved);
     }
 }
 

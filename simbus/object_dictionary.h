@@ -29,9 +29,16 @@ constexpr std::uint32_t kAbortValueTooHigh = 0x06090031;  // value of parameter 
 // Adds the slave `nodeId` with the EDS's entries (replacing nothing: the node must be
 // absent). False with a message when the World has no room left.
 bool InstallNode(World& world, std::uint8_t nodeId, const EdsDevice& device, std::string& error);
+// Adds a device without a node-ID (read with $NODEID 0); nullptr with a message when the
+// World has no room left.
+SimNode* InstallUnconfigured(World& world, const EdsDevice& device, std::string& error);
+// A free place for a device without a node-ID, or nullptr.
+SimNode* FreeUnconfiguredSlot(World& world);
 
 // nullptr when the node is absent or has no such entry.
 ObjectEntry* FindEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex);
+// The same for a device wherever it is (with or without a node-ID).
+ObjectEntry* FindDeviceEntry(World& world, const SimNode& node, std::uint16_t index, std::uint8_t subIndex);
 // 0, kAbortNoObject or kAbortNoSubIndex; `entry` set on 0.
 std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index, std::uint8_t subIndex,
                           ObjectEntry*& entry);
@@ -43,6 +50,11 @@ inline std::uint8_t* EntryValue(World& world, const ObjectEntry& entry)
 
 // Default values again: all entries, or only the communication area 0x1000-0x1FFF.
 void RestoreDefaults(World& world, std::uint8_t nodeId, bool communicationOnly);
+void RestoreDeviceDefaults(World& world, const SimNode& node, bool communicationOnly);
+
+// The defaults written with $NODEID follow a change of node-ID from `from` to `to` (0: none);
+// the values themselves take them up at the next reset.
+void ShiftNodeIdDefaults(World& world, const SimNode& node, std::uint8_t from, std::uint8_t to);
 
 // Brings the self-changing entries (running light, ramps, read-back outputs) up to `now`.
 void RefreshInputs(World& world, std::uint8_t nodeId, std::uint32_t now);

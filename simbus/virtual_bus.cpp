@@ -5,6 +5,7 @@
 #include "bit_rates.h"
 #include "byte_order.h"
 #include "emergency_producer.h"
+#include "lss_slave.h"
 #include "nmt_error_control.h"
 #include "object_dictionary.h"
 #include "pdo.h"
@@ -51,11 +52,6 @@ void CatchUp(World& world, std::uint32_t now)
 {
     ProduceHeartbeats(world, now);
     ReleaseDueFrames(world, now);
-}
-
-bool MasterHearsSlaves(const World& world)
-{
-    return world.adapter.open && (world.networkKbit == 0 || world.networkKbit == world.adapter.kbit);
 }
 
 bool ValidNode(const World& world, std::uint32_t nodeId)
@@ -123,10 +119,21 @@ std::uint32_t KbitFromTiming(std::uint16_t btr0btr1)
     return row == nullptr ? 0 : row->kBaud;
 }
 
+bool DeviceOnBus(World& world, SimNode& node, std::uint32_t now)
+{
+    if (!world.adapter.open || LssQuiet(node, now))
+        return false;
+    return node.lss.kbit == 0 || node.lss.kbit == world.adapter.kbit;
+}
+
 void NodeTransmit(World& world, std::uint8_t nodeId, const DriverMsg& msg, std::uint32_t now)
 {
-    const SimNode& node = world.nodes[nodeId];
-    if (!MasterHearsSlaves(world) || node.mode == kSimNodeSilent)
+    NodeTransmit(world, world.nodes[nodeId], msg, now);
+}
+
+void NodeTransmit(World& world, SimNode& node, const DriverMsg& msg, std::uint32_t now)
+{
+    if (!DeviceOnBus(world, node, now) || node.mode == kSimNodeSilent)
         return;
     if (node.mode == kSimNodeDelayed && node.modeParam != 0) {
         PendingList& pending = world.pending;
@@ -140,6 +147,14 @@ void NodeTransmit(World& world, std::uint8_t nodeId, const DriverMsg& msg, std::
 void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::uint32_t now)
 {
     SimNode& node = world.nodes[nodeId];
+    // A node-ID configured through LSS is taken up at this reset: the device moves and resets
+    // at the new one, once the frame that reset it has reached every node (SettleNodeIds).
+    if (node.lss.pendingNodeId != nodeId) {
+        if (node.lss.resetDue != ResetDue::Application)
+            node.lss.resetDue = communicationOnly ? ResetDue::Communication : ResetDue::Application;
+        return;
+    }
+    ResetLssSlave(node.lss);
     RestoreDefaults(world, nodeId, communicationOnly);
     node.sdo.state = SdoServerState::Idle;
     node.nmtState = NmtState::PreOperational;
@@ -152,11 +167,10 @@ void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::u
 
 void AnnounceBootUps(World& world, std::uint32_t now)
 {
-    if (!MasterHearsSlaves(world))
-        return;
     for (std::uint8_t nodeId = 1; nodeId <= kMaxNodeId; ++nodeId) {
         SimNode& node = world.nodes[nodeId];
-        if (!node.present || node.bootAnnounced)
+        // A node the master cannot hear yet announces itself once it can.
+        if (!node.present || node.bootAnnounced || !DeviceOnBus(world, node, now))
             continue;
         node.bootAnnounced = 1;
         DriverMsg bootUp{};
@@ -229,13 +243,18 @@ std::uint32_t AdapterWrite(World& world, const DriverMsg* msg, std::uint32_t now
     }
     RingPush(world.sent, frame);
     // CANopen slaves use 11-bit identifiers only; at a foreign bit rate they hear nothing.
-    if (!MasterHearsSlaves(world) || (frame.msgType & kMsgExtended) != 0 || frame.id > 0x7FF)
+    if ((frame.msgType & kMsgExtended) != 0 || frame.id > 0x7FF)
         return kSimOk;
-    for (std::uint8_t nodeId = 1; nodeId <= kMaxNodeId; ++nodeId) {
-        const SimNode& node = world.nodes[nodeId];
-        if (node.present && node.mode != kSimNodeSilent)
-            DeliverToNode(world, nodeId, frame, now);
+    if (frame.id == kLssRequestId && (frame.msgType & kMsgRemote) == 0) {
+        DeliverLssRequest(world, frame, now);  // every device, with a node-ID or without
+    } else {
+        for (std::uint8_t nodeId = 1; nodeId <= kMaxNodeId; ++nodeId) {
+            SimNode& node = world.nodes[nodeId];
+            if (node.present && node.mode != kSimNodeSilent && DeviceOnBus(world, node, now))
+                DeliverToNode(world, nodeId, frame, now);
+        }
     }
+    SettleNodeIds(world, now);
     return kSimOk;
 }
 
@@ -274,6 +293,7 @@ void ResetSimulation(World& world)
     RingClear(world.sent);
     world.pending.count = 0;
     std::memset(world.nodes, 0, sizeof world.nodes);
+    std::memset(world.unconfigured, 0, sizeof world.unconfigured);
     world.entryCount = 0;
     world.poolUsed = 0;
     world.lastError[0] = '\0';
@@ -323,7 +343,10 @@ std::uint32_t BootNode(World& world, std::uint32_t nodeId, std::uint32_t now)
 {
     if (!ValidNode(world, nodeId))
         return kSimIllegalParameter;
+    // As powered again: the stored node-ID and bit rate, which may move the device.
+    PowerOnLssSlave(world.nodes[nodeId].lss);
     ResetNode(world, static_cast<std::uint8_t>(nodeId), false, now);
+    SettleNodeIds(world, now);
     return kSimOk;
 }
 

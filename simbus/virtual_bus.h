@@ -1,11 +1,11 @@
 // The virtual bus: the adapter behind the driver names, the master's receive queue, the
-// virtual slaves' reception (NMT, SDO, PDO) and what the test controls change.
+// virtual slaves' reception (NMT, SDO, PDO, LSS) and what the test controls change.
 //
 // A frame the master writes reaches every slave at once, inside the write; what the
 // slaves send goes into the receive queue (4096 messages; on overflow new frames are
-// lost and CAN_Status reports kSimReceiveOverrun once). The slaves hear the master only
-// while the adapter is open at the network's bit rate (any, when the network names
-// none). Every operation takes the current millisecond tick, which drives delayed
+// lost and CAN_Status reports kSimReceiveOverrun once). A slave hears the master only
+// while the adapter is open at the slave's bit rate: the network's (any, when the network
+// names none) until LSS changes it. Every operation takes the current millisecond tick, which drives delayed
 // answers, heartbeats and the changing inputs.
 #pragma once
 
@@ -35,10 +35,16 @@ void AnnounceBootUps(World& world, std::uint32_t now);
 
 // A slave puts a frame on the bus (through its delay, to the master's receive queue).
 void NodeTransmit(World& world, std::uint8_t nodeId, const DriverMsg& msg, std::uint32_t now);
+void NodeTransmit(World& world, SimNode& node, const DriverMsg& msg, std::uint32_t now);
+
+// The device and the master meet: the adapter is open at the device's bit rate (any, for a
+// device without one) and the device is not switching its bit rate.
+bool DeviceOnBus(World& world, SimNode& node, std::uint32_t now);
 
 // NMT reset of one slave: defaults back (all or the communication area), SDO transfer
 // dropped, not in error, pre-operational, boot-up, heartbeat timer and guarding toggle
-// from the start.
+// from the start, LSS in waiting state. A slave with another node-ID configured is only
+// marked: SettleNodeIds moves it and resets it there.
 void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::uint32_t now);
 
 // Controls.

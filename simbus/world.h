@@ -25,6 +25,10 @@ constexpr std::uint32_t kMaxValueBytes = 1024;            // longest writable st
 constexpr std::uint32_t kReceiveQueueSize = 4096;         // master's receive queue
 constexpr std::uint32_t kPendingSize = 1024;              // frames of delayed nodes in flight
 constexpr std::uint32_t kSentLogSize = 4096;              // frames the master sent, for tests
+constexpr std::uint32_t kMaxUnconfigured = 16;            // devices without a node-ID at a time
+
+// The node-ID of a device that has none (non-configured): it answers LSS only.
+constexpr std::uint8_t kNoNodeId = 0xFF;
 
 // "VSB1": identifies a block of this layout when a reloaded library finds it again.
 constexpr std::uint32_t kWorldMagic = 0x31425356u;
@@ -64,8 +68,9 @@ struct ObjectEntry {
     std::uint32_t defaultOffset;  // value after a reset, in World::pool
     std::uint16_t length;         // bytes of the current value
     std::uint16_t defaultLength;
-    std::uint16_t capacity;  // room at valueOffset: the type's size, or up to kMaxValueBytes
-    std::uint16_t reserved;
+    std::uint16_t capacity;    // room at valueOffset: the type's size, or up to kMaxValueBytes
+    std::uint8_t nodeIdTerms;  // $NODEID terms in the EDS's default: the default moves with the node-ID
+    std::uint8_t reserved;
     std::uint32_t behaviourParam1;  // see Behaviour
     std::uint32_t behaviourParam2;
 };
@@ -85,6 +90,34 @@ struct SdoServer {
     std::uint8_t buffer[kMaxValueBytes + 8];  // +8: room for a 1001-byte announcement
 };
 
+enum class LssMode : std::uint8_t { Waiting = 0, Configuration = 1 };
+
+// What a node-ID change waits for: the reset at which the device takes up its new node-ID.
+enum class ResetDue : std::uint8_t { None = 0, Application, Communication };
+
+// A device's LSS slave: its node-ID and bit rate as configured, stored and in use, and the
+// multi-frame requests in progress.
+struct LssSlave {
+    LssMode mode;
+    std::uint8_t activeNodeId;    // 1-127, or kNoNodeId
+    std::uint8_t pendingNodeId;   // configured: taken up at the next reset communication
+    std::uint8_t storedNodeId;    // taken up at power-on
+    std::uint8_t defaultsNodeId;  // the node-ID its $NODEID defaults hold (0 for none)
+    ResetDue resetDue;            // a reset to a new node-ID, done once the frame has reached every node
+    std::uint8_t selectStep;      // switch state selective: parts received in order, 0-3
+    std::uint8_t selectMatch;     // ...and all of them matched
+    std::uint8_t identifyStep;    // identify remote slave: values received in order, 0-5
+    std::uint8_t identifyMatch;   // ...and all of them matched
+    std::uint8_t fastscanPart;    // the part of its identity a Fastscan has reached, 0-3
+    std::uint8_t switching;       // activate bit timing: pendingKbit from switchTick, quiet until quietUntil
+    std::uint32_t kbit;           // bit rate it runs at; 0: any (a network without a BitRate)
+    std::uint32_t pendingKbit;    // configured; 0: none
+    std::uint32_t storedKbit;     // taken up at power-on
+    std::uint32_t switchTick;
+    std::uint32_t quietUntil;
+    std::uint32_t identifyLow;  // identify remote slave: the low end of the range being received
+};
+
 struct SimNode {
     std::uint8_t present;
     NmtState nmtState;
@@ -99,6 +132,7 @@ struct SimNode {
     std::uint8_t inError;           // an emergency was raised and not yet cleared
     std::uint8_t reserved[3];
     SdoServer sdo;
+    LssSlave lss;
 };
 
 using driverlib::FrameRing;
@@ -138,11 +172,12 @@ struct World {
     SimCounters counters;
     Adapter adapter;
     Controls controls;
-    std::uint32_t networkKbit;  // bus bit rate of the slaves; 0: they follow any
+    std::uint32_t networkKbit;  // the network file's bit rate, each device's to begin with; 0: any
     FrameRing<kReceiveQueueSize> received;
     PendingList pending;
     FrameRing<kSentLogSize> sent;
-    SimNode nodes[kMaxNodeId + 1];  // by node ID; 0 is never present
+    SimNode nodes[kMaxNodeId + 1];           // by node ID; 0 is never present
+    SimNode unconfigured[kMaxUnconfigured];  // devices without a node-ID, in no order
     std::uint32_t entryCount;
     ObjectEntry entries[kMaxEntries];
     std::uint32_t poolUsed;

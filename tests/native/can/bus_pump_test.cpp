@@ -15,6 +15,7 @@
 #include "emergency.h"
 #include "error_control.h"
 #include "fake_driver.h"
+#include "lss_master.h"
 #include "pdo_slots.h"
 #include "sdo_client.h"
 #include "test_files.h"
@@ -222,6 +223,24 @@ TEST_F(BusPump, DrainAndPumpOfferEveryFrameToTheConsumers)
     EXPECT_EQ(WrittenMsgs()[0].msgType, kMsgRemote);
     StopErrorControl(MasterErrorControl());
     WatchEmergencies(MasterEmergencyLog(), 0);
+}
+
+// An LSS service runs through the pump: its request leaves through the pump's sender, its
+// answer comes back through the pump's read.
+TEST_F(BusPump, LssRequestsLeaveAndAnswersArriveThroughThePump)
+{
+    LssMaster& lss = MasterLss();
+    ASSERT_EQ(StartLssService(lss, LssRequest{.service = LssService::InquireNodeId}, TickMs()), 1);
+    PumpBus();
+    ASSERT_EQ(WrittenMsgs().size(), 1u);
+    EXPECT_TRUE(SameRecord(WrittenMsgs()[0], Msg(0x7E5, 0, 8, {0x5E})));
+    Receive(Msg(0x7E4, 0, 8, {0x5E, 0x21}));
+    PumpBus();
+    LssResult result{};
+    ASSERT_EQ(TakeLssResult(lss, result), 1);
+    EXPECT_EQ(result.outcome, LssOutcome::Success);
+    EXPECT_EQ(result.value, 0x21u);
+    lss = LssMaster{};
 }
 
 // Reads that bring no frame: a driver status message (consumed, neither traced nor

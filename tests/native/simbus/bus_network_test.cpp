@@ -150,6 +150,7 @@ TEST(NetworkFile, ReadsBitRateAndNodes)
         {"[Network]\nBitRate=500\n", 500, {}, true},
         {"[Network]\nUnsizedUploads=5, 0x7\n[Nodes]\n5=a.eds\n", 0, {5}, false},
         {"[Network]\nUnsizedUploads=5 128\n[Nodes]\n5=a.eds\n", 0, {5}, true},
+        {"[Network]\nBitRate=125   ; kbit/s, a note\n[Nodes]\n5=a.eds ; the drive\n", 125, {5}, false},
     };
     for (const Case& c : cases) {
         std::string errors;
@@ -161,6 +162,18 @@ TEST(NetworkFile, ReadsBitRateAndNodes)
         EXPECT_EQ(nodes, c.nodes) << c.text;
         EXPECT_EQ(!errors.empty(), c.errors) << c.text << errors;
     }
+    // Notes beside the values, as the examples write them; a ';' inside a name stays.
+    std::string errors;
+    const simbus::NetworkDescription commented = simbus::ParseNetwork(
+        "[Network]\nUnsizedUploads=5 ;x\n[Nodes]\n5=a;b.eds\t; the drive\n[NonConfigured]\nx=c.eds, 7 ; spare\n",
+        errors);
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(commented.unsizedUploads, std::vector<std::uint8_t>{5});
+    ASSERT_EQ(commented.nodes.size(), 1u);
+    EXPECT_EQ(commented.nodes[0].edsName, "a;b.eds");
+    ASSERT_EQ(commented.nonConfigured.size(), 1u);
+    EXPECT_EQ(commented.nonConfigured[0].edsName, "c.eds");
+    EXPECT_EQ(commented.nonConfigured[0].serial, 7u);
 }
 
 TEST(NetworkFile, WrongBitRateSilencesEverySlave)

@@ -165,6 +165,40 @@ TEST_F(LoadedLibrary, SlavesKeepTheirStateAcrossUnloads)
     EXPECT_TRUE(ReadAll(*library).empty());
 }
 
+// A node-ID given and stored through LSS is the device's for the life of the process.
+TEST_F(LoadedLibrary, AnLssNodeIdLastsAcrossUnloads)
+{
+    const auto write = [this](std::initializer_list<std::uint8_t> bytes) {
+        DriverMsg msg = Frame(0x7E5, bytes);
+        msg.length = 8;
+        EXPECT_EQ(library->Get<CanWriteEntry>("CAN_Write")(&msg), 0u);
+        return ReadAll(*library);
+    };
+    ASSERT_EQ(library->Get<CanInitEntry>("CAN_Init")(0x672F, 0), 0u);
+    ReadAll(*library);
+    write({0x40, 0x0A, 0x0F, 0, 0});  // the drive's identity
+    write({0x41, 0x02, 0x04, 0, 0});
+    write({0x42, 0x00, 0x00, 0x01, 0});
+    EXPECT_EQ(write({0x43, 0x05, 0x20, 0, 0}), std::vector<std::string>{"7E4 8: 44 00 00 00 00 00 00 00"});
+    EXPECT_EQ(write({0x11, 9}), std::vector<std::string>{"7E4 8: 11 00 00 00 00 00 00 00"});
+    EXPECT_EQ(write({0x17}), std::vector<std::string>{"7E4 8: 17 00 00 00 00 00 00 00"});
+    library->Get<CanCloseEntry>("CAN_Close")();
+    library.reset();
+
+    library = std::make_unique<Library>(SIMBUS_LIBRARY_PATH);
+    ASSERT_NE(library->handle, nullptr);
+    ASSERT_EQ(library->Get<CanInitEntry>("CAN_Init")(0x672F, 0), 0u);
+    EXPECT_TRUE(ReadAll(*library).empty());
+    DriverMsg reset = Frame(0x000, {0x82, 0});
+    ASSERT_EQ(library->Get<CanWriteEntry>("CAN_Write")(&reset), 0u);
+    EXPECT_EQ(ReadAll(*library), (std::vector<std::string>{"703 1: 00", "709 1: 00"}));
+    const auto state = library->Get<SimGetNodeStateEntry>("SimGetNodeState");
+    EXPECT_EQ(state(5), kSimStateAbsent);
+    ASSERT_EQ(library->Get<SimBootNodeEntry>("SimBootNode")(9), 0u);
+    EXPECT_EQ(state(9), kSimStatePreOperational) << "stored: powered again it is still 9";
+    EXPECT_EQ(ReadAll(*library), std::vector<std::string>{"709 1: 00"});
+}
+
 TEST_F(LoadedLibrary, ControlsReachTheDriverNames)
 {
     const auto init = library->Get<CanInitEntry>("CAN_Init");
