@@ -30,7 +30,7 @@ constexpr std::uint32_t kRefreshPeriodMs = 300;  // a refresh only after this lo
 constexpr std::uint32_t kInputWaitMs = 200;
 // While the monitor watches the slave, the rest is shorter, so that an emergency or a
 // lost heartbeat shows within this long of its frame or its deadline.
-constexpr std::uint32_t kWatchWaitMs = 20;
+constexpr std::uint32_t kWatchWaitMs = 40;
 constexpr std::uint32_t kFirstPdoFunctionCode = 3;  // the PDO slots start at function code 3
 
 // The operator's pending object read or write. Returns 0 when the cycle must end.

@@ -190,7 +190,7 @@ TEST_F(MasterTest, TheExchangeRefreshesAfterThreeHundredMillisecondsAndRestsBetw
     StartConfirmed();
     Cycle(100);
     EXPECT_TRUE(Sent().empty()) << "100 ms after the last send: no refresh";
-    EXPECT_EQ(side.events, (Events{"lists", "wait 20"})) << "the node monitor watches: a short rest";
+    EXPECT_EQ(side.events, (Events{"lists", "wait 40"})) << "the node monitor watches: a short rest";
     // Without the monitor, the exchange rests for its 200 ms.
     PauseNodeMonitor();
     side.events.clear();
