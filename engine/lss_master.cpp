@@ -1,33 +1,19 @@
 #include "lss_master.h"
 
 #include "byte_order.h"
+#include "lss_codes.h"
 
 namespace {
 
-// Command specifiers (byte 0) of the requests, and of the answers that differ from them.
-constexpr std::uint8_t kSwitchGlobal = 0x04;
-constexpr std::uint8_t kConfigureNodeId = 0x11;
-constexpr std::uint8_t kConfigureBitTiming = 0x13;
-constexpr std::uint8_t kActivateBitTiming = 0x15;
-constexpr std::uint8_t kStoreConfiguration = 0x17;
-constexpr std::uint8_t kSwitchSelective = 0x40;  // + 0 vendor, 1 product, 2 revision, 3 serial
-constexpr std::uint8_t kSwitchSelectiveAnswer = 0x44;
-constexpr std::uint8_t kIdentifyRemote = 0x46;  // + 0 vendor, 1 product, 2/3 revision low/high, 4/5 serial low/high
-constexpr std::uint8_t kIdentifyNonConfigured = 0x4C;
-constexpr std::uint8_t kIdentifyAnswer = 0x4F;  // identify remote slave and Fastscan
-constexpr std::uint8_t kNonConfiguredAnswer = 0x50;
-constexpr std::uint8_t kFastscan = 0x51;
-constexpr std::uint8_t kInquireVendor = 0x5A;  // + 0 vendor, 1 product, 2 revision, 3 serial, 4 node-ID
-constexpr std::uint8_t kInquireNodeId = 0x5E;
+using namespace lss;
+
 static_assert(kInquireNodeId == kInquireVendor + 4);
 static_assert(static_cast<int>(LssService::InquireNodeId) - static_cast<int>(LssService::InquireVendor) == 4,
               "the inquire services follow the order of their specifiers");
 
-constexpr std::uint8_t kFastscanReset = 0x80;  // bit checked of the reset step
 constexpr std::uint8_t kSelectiveFrames = 4;
 constexpr std::uint8_t kIdentifyRemoteFrames = 6;
 
-constexpr std::uint32_t kBitTimingKbit[] = {1000, 800, 500, 250, 125, 0, 50, 20, 10};
 static_assert(sizeof kBitTimingKbit / sizeof kBitTimingKbit[0] == 9);
 
 std::uint32_t Part(const LssIdentity& identity, std::uint8_t part)

@@ -92,6 +92,21 @@ void NoteCommand(NodeCommand command)
     nodeMonitor.stateCommanded = 1;
 }
 
+// The rows of the state and command texts, in the order of the string table.
+constexpr std::uint8_t kStatesInTextOrder[] = {NmtBootUp, NmtStopped, NmtOperational, NmtPreOperational};
+constexpr std::uint8_t kCommandsInTextOrder[] = {NodeStart, NodeStop, NodePreOperational, NodeResetNode,
+                                                 NodeResetCommunication};
+
+// The text of `value` among `order`, else the last row (Unknown).
+template <std::size_t N>
+std::uint32_t RowOf(std::uint8_t value, const std::uint8_t (&order)[N], std::uint32_t first, std::uint32_t last)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        if (order[i] == value)
+            return first + static_cast<std::uint32_t>(i);
+    return last;
+}
+
 bool BusHeldElsewhere()
 {
     return scanRunning != 0 || dictionaryBusy != 0 || monitorBusy != 0;
@@ -367,18 +382,7 @@ std::int64_t WallTimeOfTick(std::uint32_t tick)
 
 std::uint32_t StateTextId(std::uint8_t state)
 {
-    switch (state) {
-    case NmtBootUp:
-        return IDS_STATE_FIRST;
-    case NmtStopped:
-        return IDS_STATE_FIRST + 1;
-    case NmtOperational:
-        return IDS_STATE_FIRST + 2;
-    case NmtPreOperational:
-        return IDS_STATE_FIRST + 3;
-    default:
-        return IDS_STATE_LAST;
-    }
+    return RowOf(state, kStatesInTextOrder, IDS_STATE_FIRST, IDS_STATE_LAST);
 }
 
 std::uint32_t EmergencyClassTextId(std::uint16_t errorCode)
@@ -394,16 +398,5 @@ std::uint32_t EmergencyCodeTextId(std::uint16_t errorCode)
 
 std::uint32_t CommandTextId(std::uint8_t command)
 {
-    switch (command) {
-    case NodeStart:
-        return IDS_COMMAND_FIRST;
-    case NodeStop:
-        return IDS_COMMAND_FIRST + 1;
-    case NodePreOperational:
-        return IDS_COMMAND_FIRST + 2;
-    case NodeResetNode:
-        return IDS_COMMAND_FIRST + 3;
-    default:
-        return IDS_COMMAND_LAST;
-    }
+    return RowOf(command, kCommandsInTextOrder, IDS_COMMAND_FIRST, IDS_COMMAND_LAST);
 }

@@ -1,6 +1,7 @@
 #include "lss_slave.h"
 
 #include "byte_order.h"
+#include "lss_codes.h"
 #include "object_dictionary.h"
 #include "virtual_bus.h"
 
@@ -8,29 +9,13 @@ namespace simbus {
 
 namespace {
 
-// Command specifiers (byte 0).
-constexpr std::uint8_t kSwitchGlobal = 0x04;
-constexpr std::uint8_t kConfigureNodeId = 0x11;
-constexpr std::uint8_t kConfigureBitTiming = 0x13;
-constexpr std::uint8_t kActivateBitTiming = 0x15;
-constexpr std::uint8_t kStoreConfiguration = 0x17;
-constexpr std::uint8_t kSwitchSelective = 0x40;  // to 0x43
-constexpr std::uint8_t kSwitchSelectiveAnswer = 0x44;
-constexpr std::uint8_t kIdentifyRemote = 0x46;  // to 0x4B
-constexpr std::uint8_t kIdentifyNonConfigured = 0x4C;
-constexpr std::uint8_t kIdentifyAnswer = 0x4F;
-constexpr std::uint8_t kNonConfiguredAnswer = 0x50;
-constexpr std::uint8_t kFastscan = 0x51;
-constexpr std::uint8_t kInquireIdentity = 0x5A;  // to 0x5D
-constexpr std::uint8_t kInquireNodeId = 0x5E;
+using namespace lss;
 
 constexpr std::uint8_t kErrorNone = 0;
 constexpr std::uint8_t kErrorOutOfRange = 1;
-constexpr std::uint8_t kFastscanReset = 0x80;
 constexpr std::uint16_t kIdentityObject = 0x1018;
 
-// The standard bit timing table (selector 0), kbit/s by index; 0: not in the table.
-constexpr std::uint32_t kBitTimingKbit[] = {1000, 800, 500, 250, 125, 0, 50, 20, 10};
+// The entries of the standard bit timing table (selector 0).
 constexpr std::uint8_t kBitTimingEntries = sizeof kBitTimingKbit / sizeof kBitTimingKbit[0];
 static_assert(kBitTimingEntries == 9);
 
@@ -316,13 +301,13 @@ bool AnswerLss(World& world, SimNode& node, const DriverMsg& request, std::uint3
             lss.storedKbit = lss.pendingKbit;
         answer.data[1] = kErrorNone;
         return true;
-    case kInquireIdentity:
-    case kInquireIdentity + 1:
-    case kInquireIdentity + 2:
-    case kInquireIdentity + 3:
+    case kInquireVendor:
+    case kInquireVendor + 1:
+    case kInquireVendor + 2:
+    case kInquireVendor + 3:
         if (!configuration)
             return false;
-        StoreLe32(&answer.data[1], IdentityPart(world, node, specifier - kInquireIdentity));
+        StoreLe32(&answer.data[1], IdentityPart(world, node, specifier - kInquireVendor));
         return true;
     case kInquireNodeId:
         if (!configuration)
