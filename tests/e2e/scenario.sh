@@ -47,6 +47,8 @@ program=$!
 # 1. Start-up
 wait_for 30 equals "Velomar" title main
 check "the main window is up" "$(probe title main)" "Velomar"
+# The window shows before its controls are filled: wait for the field.
+wait_for 10 equals 5 text main 1000
 check "the slave address comes from the settings file" "$(probe text main 1000)" "5"
 check "communication is off" "$(probe checked main 1023)" "0"
 shot start
