@@ -9,6 +9,7 @@
 #include "communication.h"
 #include "emergency.h"
 #include "error_control.h"
+#include "lss_service.h"
 #include "operator_side.h"
 #include "resource.h"
 #include "settings_values.h"
@@ -94,7 +95,9 @@ void NoteCommand(NodeCommand command)
 
 bool BusHeldElsewhere()
 {
-    return scanRunning != 0 || dictionaryBusy != 0 || monitorBusy != 0;
+    // An LSS session keeps the bus open between its services, with devices in
+    // configuration state: nothing of the monitor's goes out in the middle of it.
+    return scanRunning != 0 || dictionaryBusy != 0 || monitorBusy != 0 || lssBusy != 0 || lssSession.busOpen != 0;
 }
 
 // Watches the slave on a bus opened for one service, pumping it for `ms`.
