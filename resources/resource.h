@@ -111,11 +111,11 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #endif
 
 // Configure Node (LSS) (dialog 114); Close is IDCANCEL.
-#define IDC_LSS_LIST 1083        // one line per device found, item data its position in the find
-#define IDC_LSS_FIND 1084        // "Find", "Abort" while it runs
-#define IDC_LSS_NODE_ID 1085     // the new node-ID, 1 to 127
+#define IDC_LSS_LIST 1083     // one line per device found, item data its position in the find
+#define IDC_LSS_FIND 1084     // "Find", "Abort" while it runs
+#define IDC_LSS_NODE_ID 1085  // the new node-ID, 1 to 127
 #define IDC_LSS_SET_NODE 1086
-#define IDC_LSS_BIT_RATE 1087    // the program's bit-rate list
+#define IDC_LSS_BIT_RATE 1087  // the program's bit-rate list
 #define IDC_LSS_SET_RATE 1088
 #define IDC_LSS_STORE 1089
 #define IDC_LSS_STATUS 1090      // the find's progress, each result in words
