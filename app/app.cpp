@@ -51,7 +51,7 @@ HWND dictionaryWindow = nullptr;      // dialog 112 while open
 HWND nodeMonitorWindow = nullptr;     // dialog 113 while open
 char edsFolder[4 * MAX_PATH] = "";    // "eds" beside the executable, UTF-8
 HACCEL editAccelerators = nullptr;    // table 105: Enter in the output byte field
-HACCEL globalAccelerators = nullptr;  // table 106: F1 to F6
+HACCEL globalAccelerators = nullptr;  // table 106: F1 to F7
 HICON appIcon = nullptr;              // icon 103; drawn by the About box
 
 wchar_t tracePath[MAX_PATH] = L"";
@@ -215,6 +215,7 @@ OperatorOps ProgramOperations()
         .keepEdsChoice = RememberEdsFile,
         .askForEdsFile = PickEdsFile,
         .showNodeStatus = ShowNodeStatus,
+        .showLssProgress = ShowLssProgress,
     };
 }
 
@@ -445,7 +446,7 @@ int RouteMessage(MSG* message)
             TranslateAcceleratorW(mainWindow, editAccelerators, message))
             return 1;
     }
-    // F1 to F6 act from every window; their commands go to the main window.
+    // F1 to F7 act from every window; their commands go to the main window.
     if (mainWindow != nullptr && TranslateAcceleratorW(mainWindow, globalAccelerators, message))
         return 1;
     // Keyboard navigation within whichever open dialog the message is for.

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 
+#include "lss_service.h"
 #include "node_monitor.h"
 #include "resource_language.h"
 
@@ -15,6 +16,7 @@ constexpr wchar_t kLanguageSection[] = L"Language";
 constexpr wchar_t kSettingsSection[] = L"Tovral";
 constexpr wchar_t kDictionarySection[] = L"ObjectDictionary";
 constexpr wchar_t kMonitorSection[] = L"NodeMonitor";
+constexpr wchar_t kLssSection[] = L"LSS";
 
 constexpr std::int32_t kDefaultPrimaryLanguage = 9;  // English
 constexpr std::int32_t kDefaultSubLanguage = 1;      // United States
@@ -61,6 +63,19 @@ std::uint32_t ReadTimeMs(const wchar_t* key)
     return value < 0 || value > kLongestMs ? 0u : static_cast<std::uint32_t>(value);
 }
 
+// The LSS settings as the file had them, written back only when changed.
+LssSettings lssSettingsRead = kDefaultLssSettings;
+
+// The LSS time-out: 0, a negative value or one beyond 10 s would make every find useless
+// or endless; the default stands in for them.
+std::uint32_t ReadLssTimeoutMs()
+{
+    constexpr std::int32_t kLongestMs = 10000;
+    const std::int32_t value =
+        ReadProfileInt(kLssSection, L"TimeoutMs", static_cast<std::int32_t>(kDefaultLssSettings.timeoutMs));
+    return value <= 0 || value > kLongestMs ? kDefaultLssSettings.timeoutMs : static_cast<std::uint32_t>(value);
+}
+
 }  // namespace
 
 const wchar_t* SettingsPath()
@@ -97,6 +112,8 @@ int ReadSettings()
     monitorSettings.consumerTimeMs = ReadTimeMs(L"ConsumerTimeMs");
     monitorSettings.guardTimeMs = ReadTimeMs(L"GuardTimeMs");
     monitorSettingsRead = monitorSettings;
+    lssSettings.timeoutMs = ReadLssTimeoutMs();
+    lssSettingsRead = lssSettings;
     return 1;
 }
 
@@ -149,5 +166,7 @@ int WriteSettings()
         WriteProfileInt(L"ConsumerTimeMs", static_cast<std::int32_t>(monitorSettings.consumerTimeMs), kMonitorSection);
         WriteProfileInt(L"GuardTimeMs", static_cast<std::int32_t>(monitorSettings.guardTimeMs), kMonitorSection);
     }
+    if (lssSettings.timeoutMs != lssSettingsRead.timeoutMs)
+        WriteProfileInt(L"TimeoutMs", static_cast<std::int32_t>(lssSettings.timeoutMs), kLssSection);
     return 1;
 }

@@ -4,6 +4,8 @@
 #include "emergency.h"
 #include "error_control.h"
 #include "exchange_internal.h"
+#include "lss_master.h"
+#include "lss_service.h"
 #include "node_monitor.h"
 #include "slave_dictionary.h"
 #include "process_image.h"
@@ -47,6 +49,9 @@ void ResetMasterState()
     ResetObjectDictionary();
     nodeMonitor = NodeMonitor{};
     monitorBusy = 0;
+    lssSession = LssSession{};
+    lssBusy = 0;
+    MasterLss() = LssMaster{};
     StopErrorControl(MasterErrorControl());
     WatchEmergencies(MasterEmergencyLog(), 0);
 }

@@ -9,6 +9,7 @@
 #include "communication.h"
 #include "emergency.h"
 #include "error_control.h"
+#include "lss_service.h"
 #include "operator_side.h"
 #include "resource.h"
 #include "settings_values.h"
@@ -109,7 +110,9 @@ std::uint32_t RowOf(std::uint8_t value, const std::uint8_t (&order)[N], std::uin
 
 bool BusHeldElsewhere()
 {
-    return scanRunning != 0 || dictionaryBusy != 0 || monitorBusy != 0;
+    // An LSS session keeps the bus open between its services, with devices in
+    // configuration state: nothing of the monitor's goes out in the middle of it.
+    return scanRunning != 0 || dictionaryBusy != 0 || monitorBusy != 0 || lssBusy != 0 || lssSession.busOpen != 0;
 }
 
 // Watches the slave on a bus opened for one service, pumping it for `ms`.

@@ -97,6 +97,7 @@ constexpr OperatorOps kInert{
     .keepEdsChoice = NoRemember,
     .askForEdsFile = NoPick,
     .showNodeStatus = NoWindowStep,
+    .showLssProgress = NoWindowStep,
 };
 
 OperatorOps current = kInert;
@@ -133,6 +134,7 @@ bool OperationsComplete(const OperatorOps& ops)
         reinterpret_cast<const void*>(ops.keepEdsChoice),
         reinterpret_cast<const void*>(ops.askForEdsFile),
         reinterpret_cast<const void*>(ops.showNodeStatus),
+        reinterpret_cast<const void*>(ops.showLssProgress),
     };
     static_assert(sizeof slots / sizeof slots[0] * sizeof(void (*)()) == sizeof(OperatorOps),
                   "every slot of the record is checked");

@@ -98,6 +98,10 @@ struct OperatorOps {
     // The node monitor's record changed (node_monitor.h): the state, a heartbeat, an
     // emergency, an alert. The main window shows the alerts, the monitor window the rest.
     int (*showNodeStatus)(OwnerHandle window);
+
+    // The LSS find's progress (lss_service.h): a device found, or the running Fastscan's
+    // steps moved on. The Configure Node window shows the devices and the step.
+    int (*showLssProgress)(OwnerHandle dialog);
 };
 
 // True when every operation of `ops` is set.

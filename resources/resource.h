@@ -7,13 +7,14 @@
 #define IDI_APP 103
 #define IDR_MAIN_MENU 104
 #define IDR_ACCEL_EDIT 105    // Enter in the output byte field
-#define IDR_ACCEL_GLOBAL 106  // F1 to F6, every window of the program
+#define IDR_ACCEL_GLOBAL 106  // F1 to F7, every window of the program
 #define IDD_ABOUT 108
 #define IDD_SEARCH_SLAVES 109
 #define IDD_READ_OBJECT 110
 #define IDD_WRITE_OBJECT 111
 #define IDD_OBJECT_DICTIONARY 112
 #define IDD_NODE_MONITOR 113
+#define IDD_CONFIGURE_NODE 114
 
 // Controls without an identifier of their own (labels, column heads).
 #define IDC_STATIC -1
@@ -108,6 +109,19 @@ static_assert(IDC_COUNT_1 == IDC_OBJECT_SUBINDEX + 1 && IDC_FORMAT_HEX == IDC_CO
 #ifndef RC_INVOKED
 static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a row");
 #endif
+
+// Configure Node (LSS) (dialog 114); Close is IDCANCEL.
+#define IDC_LSS_LIST 1083     // one line per device found, item data its position in the find
+#define IDC_LSS_FIND 1084     // "Find", "Abort" while it runs
+#define IDC_LSS_NODE_ID 1085  // the new node-ID, 1 to 127
+#define IDC_LSS_SET_NODE 1086
+#define IDC_LSS_BIT_RATE 1087  // the program's bit-rate list
+#define IDC_LSS_SET_RATE 1088
+#define IDC_LSS_STORE 1089
+#define IDC_LSS_STATUS 1090      // the find's progress, each result in words
+#define IDC_LSS_LIST_LABEL 1091  // labels numbered, so the window is never taken for a message box
+#define IDC_LSS_NODE_LABEL 1092
+#define IDC_LSS_RATE_LABEL 1093
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001
 #define IDM_EXIT 40003
@@ -124,6 +138,7 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #define IDM_WRITE_OBJECT 111
 #define IDM_OBJECT_DICTIONARY 112  // F5: opens the window or brings it to the front
 #define IDM_NODE_MONITOR 113       // F6: the same for the Node Monitor
+#define IDM_CONFIGURE_NODE 114     // F7: the modal Configure Node (LSS) window
 
 // String table.
 #define IDS_TITLE 1000
@@ -193,6 +208,28 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #define IDS_MON_HISTORY_FAILED 1134    // no answer
 #define IDS_MON_NO_REGISTER_BITS 1135  // an error register of 0
 #define IDS_MON_COMMANDED 1136         // "%s": when the command went out
+#define IDS_LSS_STOP_COMM_FIRST 1137   // LSS refused while communication is active
+#define IDS_LSS_FINDING 1138           // "%u" found so far, "%u" step, "%u" steps of a Fastscan
+#define IDS_LSS_FOUND 1139             // "%u": devices found
+#define IDS_LSS_NONE_FOUND 1140
+#define IDS_LSS_FIND_ABORTED 1141  // "%u": devices found until then
+#define IDS_LSS_FIND_FAILED 1142   // "%u": devices found until then
+#define IDS_LSS_INQUIRED 1143      // the one device listed has a node-ID
+#define IDS_LSS_NODE_ID_SET 1144   // "%u": the node-ID
+#define IDS_LSS_BIT_RATE_SET 1145  // "%u": kbit/s
+#define IDS_LSS_STORED 1146
+#define IDS_LSS_NOT_SUPPORTED 1147   // error code 1
+#define IDS_LSS_STORAGE_ERROR 1148   // error code 2
+#define IDS_LSS_SPECIFIC_ERROR 1149  // error code 0xFF, "%02X": the manufacturer's byte
+#define IDS_LSS_OTHER_ERROR 1150     // "%u": any other error code
+#define IDS_LSS_NO_ANSWER 1151
+#define IDS_LSS_BIT_RATE_WARNING 1152  // "%s": the bit rate
+#define IDS_LSS_MAKE_CURRENT 1153      // "%s": the node-ID
+#define IDS_LSS_SELECT_DEVICE 1154
+#define IDS_LSS_BAD_NODE_ID 1155
+#define IDS_LSS_RATE_NOT_IN_TABLE 1156  // "%u": kbit/s
+#define IDS_LSS_DEVICE_NODE 1157        // "%u": the node-ID of a device listed by the inquiry
+#define IDS_BUTTON_FIND 1158
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
 static_assert(IDS_STATE_LAST - IDS_STATE_FIRST == 4 && IDS_COMMAND_LAST - IDS_COMMAND_FIRST == 4, "five rows");

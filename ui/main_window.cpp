@@ -11,6 +11,7 @@
 #include "dictionary_window.h"
 #include "help.h"
 #include "master_start.h"
+#include "lss_window.h"
 #include "node_monitor_window.h"
 #include "pdo_lists.h"
 #include "process_image.h"
@@ -223,6 +224,21 @@ void OnNodeMonitor(HWND window)
     OpenNodeMonitorWindow(window);
 }
 
+// The modal Configure Node (LSS) window, unless the master refuses its services now (it
+// says why). Its Close may have made the configured node the current slave, and a bit
+// rate set there is the program's own from then on.
+void OnConfigureNode(HWND window)
+{
+    ValidateSlaveAddress(window);
+    if (LssAllowed(window) == 0)
+        return;
+    RunDialogInLanguage(IDD_CONFIGURE_NODE, window, ConfigureNodeDlgProc, 0);
+    SetDlgItemInt(window, IDC_ADDRESS, static_cast<UINT>(appSettings.CurrAdr), FALSE);
+    const bool knownRate = appSettings.Baud >= 0 && appSettings.Baud < static_cast<std::int32_t>(BitRateTable.size());
+    SendDlgItemMessageW(window, IDC_BAUD, CB_SETCURSEL,
+                        knownRate ? static_cast<WPARAM>(appSettings.Baud) : static_cast<WPARAM>(-1), 0);
+}
+
 // Accelerator commands: 1 when handled.
 int HandleAccelerator(HWND window, WORD command)
 {
@@ -249,6 +265,9 @@ int HandleAccelerator(HWND window, WORD command)
         return 1;
     case IDM_NODE_MONITOR:  // F6
         OnNodeMonitor(window);
+        return 1;
+    case IDM_CONFIGURE_NODE:  // F7
+        OnConfigureNode(window);
         return 1;
     default:
         return 0;
@@ -390,6 +409,7 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_WRITE_OBJECT, IDM_WRITE_OBJECT, kAnyNotification, OnWriteObject},
     {IDM_OBJECT_DICTIONARY, IDM_OBJECT_DICTIONARY, kAnyNotification, OnObjectDictionary},
     {IDM_NODE_MONITOR, IDM_NODE_MONITOR, kAnyNotification, OnNodeMonitor},
+    {IDM_CONFIGURE_NODE, IDM_CONFIGURE_NODE, kAnyNotification, OnConfigureNode},
     {IDM_STOP, IDM_STOP, kAnyNotification, OnStop},
     {IDM_SEARCH_SLAVES, IDM_SEARCH_SLAVES, kAnyNotification, OnSearchSlaves},
     {IDM_START, IDM_START, kAnyNotification, OnStart},

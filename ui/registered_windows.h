@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dictionary_window.h"
+#include "lss_window.h"
 #include "main_window.h"
 #include "node_monitor_window.h"
 #include "object_dialogs.h"

@@ -211,6 +211,15 @@ int NodeStatus(OwnerHandle)
     return 1;
 }
 
+// Counted like the node status; a test may act at each report (an abort).
+int LssProgress(OwnerHandle)
+{
+    ++current->lssProgressShown;
+    if (current->onLssProgress)
+        current->onLssProgress();
+    return 1;
+}
+
 int ownerToken = 0;
 
 }  // namespace
@@ -244,6 +253,7 @@ OperatorOps TestOperator::Operations()
         .keepEdsChoice = Remember,
         .askForEdsFile = Pick,
         .showNodeStatus = NodeStatus,
+        .showLssProgress = LssProgress,
     };
 }
 

@@ -49,6 +49,9 @@ struct TestOperator {
     int messagesWaiting = 0;
     // How often the node monitor's record was shown.
     int nodeStatusShown = 0;
+    // How often the LSS find reported its progress, and what runs at each report.
+    int lssProgressShown = 0;
+    std::function<void()> onLssProgress;
 
     // The operations that record into this operator (one test operator at a time).
     OperatorOps Operations();

@@ -8,6 +8,7 @@
 #include "app.h"
 #include "comm_state.h"
 #include "exchange.h"
+#include "lss_service.h"
 #include "resource.h"
 #include "settings.h"
 #include "win_test_support.h"
@@ -149,6 +150,41 @@ TEST_F(Shutdown, KeepsStoredValuesItDoesNotCorrect)
     // Keys the program only reads stay as they were.
     EXPECT_EQ(GetPrivateProfileIntW(L"Language", L"PrimaryLanguage", -100, file.c_str()), 9u);
     EXPECT_EQ(GetPrivateProfileIntW(L"Tovral", L"Logging", -100, file.c_str()), 0u);
+}
+
+// The LSS time-out: taken from [LSS] when it is a sensible number of milliseconds, else
+// the default; written back at the close only when it was changed.
+TEST_F(Shutdown, LssTimeoutIsReadAndWrittenBackOnlyWhenChanged)
+{
+    struct Case {
+        const char* file;
+        std::uint32_t timeoutMs;
+    };
+    const Case cases[] = {
+        {"", 50},
+        {"[LSS]\r\nTimeoutMs=80\r\n", 80},
+        {"[LSS]\r\nTimeoutMs=10000\r\n", 10000},
+        {"[LSS]\r\nTimeoutMs=0\r\n", 50},
+        {"[LSS]\r\nTimeoutMs=-5\r\n", 50},
+        {"[LSS]\r\nTimeoutMs=10001\r\n", 50},
+    };
+    for (const Case& c : cases) {
+        ASSERT_NE(StartProgram(c.file), nullptr);
+        EXPECT_EQ(lssSettings.timeoutMs, c.timeoutMs) << c.file;
+        EndProgram();
+    }
+
+    const std::wstring file = SettingsFileBeside();
+    ASSERT_NE(StartProgram("[Tovral]\r\nCurrAdr=3\r\n"), nullptr);
+    ChooseExit(MainWindow());
+    ASSERT_EQ(RunLoopWithDeadline(), 0);
+    EXPECT_EQ(ReadFileBytes(file).find("[LSS]"), std::string::npos) << "unchanged: no section written";
+
+    ASSERT_NE(StartProgram("[LSS]\r\nTimeoutMs=80\r\n"), nullptr);
+    lssSettings.timeoutMs = 120;
+    ChooseExit(MainWindow());
+    ASSERT_EQ(RunLoopWithDeadline(), 0);
+    EXPECT_EQ(GetPrivateProfileIntW(L"LSS", L"TimeoutMs", 0, file.c_str()), 120u);
 }
 
 // An EDS file chosen for a node is remembered at once for the rest of the run, but the

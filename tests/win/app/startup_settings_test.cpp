@@ -146,7 +146,8 @@ TEST_P(StartUpLanguage, ShowsMenuDialogAndMessagesInIt)
     if (c.german) {
         EXPECT_EQ(menuBar, (std::vector<std::wstring>{L"&Datei", L"&Adresse", L"&Kommunikation", L"&Hilfe"}));
         EXPECT_EQ(MenuItemTexts(bar, 0), std::vector<std::wstring>{L"&Beenden"});
-        EXPECT_EQ(MenuItemTexts(bar, 1), std::vector<std::wstring>{L"&Suche Slaves"});
+        EXPECT_EQ(MenuItemTexts(bar, 1),
+                  (std::vector<std::wstring>{L"&Suche Slaves", L"&Knoten konfigurieren (LSS) ..."}));
         EXPECT_EQ(MenuItemTexts(bar, 2),
                   (std::vector<std::wstring>{L"&Start", L"Sto&pp", L"", L"&Lese Objekt ...", L"Sch&reibe Objekt ...",
                                              L"Objekt&verzeichnis ...", L"&Knotenmonitor ..."}));
@@ -159,7 +160,7 @@ TEST_P(StartUpLanguage, ShowsMenuDialogAndMessagesInIt)
     } else {
         EXPECT_EQ(menuBar, (std::vector<std::wstring>{L"&File", L"&Address", L"&Communication", L"&Help"}));
         EXPECT_EQ(MenuItemTexts(bar, 0), std::vector<std::wstring>{L"E&xit"});
-        EXPECT_EQ(MenuItemTexts(bar, 1), std::vector<std::wstring>{L"&Search Slaves"});
+        EXPECT_EQ(MenuItemTexts(bar, 1), (std::vector<std::wstring>{L"&Search Slaves", L"&Configure Node (LSS) ..."}));
         EXPECT_EQ(MenuItemTexts(bar, 2),
                   (std::vector<std::wstring>{L"&Start", L"Sto&p", L"", L"&Read Object ...", L"&Write Object ...",
                                              L"Object &Dictionary ...", L"Node &Monitor ..."}));
