@@ -29,7 +29,7 @@ bool ValidNodeId(std::uint8_t nodeId)
     return nodeId >= 1 && nodeId <= kMaxNodeId;
 }
 
-// Part 0-3 of the identity: object 0x1018 sub 1-4; 0 for a sub the device lacks.
+// The identity's parts 0-3: object 0x1018 sub 1-4; 0 for a sub the device lacks.
 std::uint32_t IdentityPart(World& world, const SimNode& node, std::uint32_t part)
 {
     const ObjectEntry* entry =
