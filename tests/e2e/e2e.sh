@@ -3,7 +3,8 @@
 # driven only with the keyboard and the mouse (xdotool), as an operator would:
 # search the bus, take node 3, start communication and confirm the warning, watch an
 # input change, set an output bit and see it read back, freeze the outputs, read an
-# object, write one, stop, close. What the windows show is read with the probe; the
+# object, write one, watch an emergency in the node monitor, stop, give a device without a
+# node-ID node-ID 10 through LSS and find it in a search, close. What the windows show is read with the probe; the
 # settings file and the trace file left behind are checked at the end. F1 is pressed twice:
 # once with a stand-in browser command (xdg-open, first on PATH) that records the page it
 # is asked to open, once with none at all.
@@ -37,6 +38,11 @@ mkdir -p "$standin"
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$out/$language/browser.log" >"$standin/xdg-open"
 chmod +x "$standin/xdg-open"
 export PATH="$standin:$PATH" BROWSER_LOG=$out/$language/browser.log STANDIN=$standin/xdg-open
+
+# The default network, and one device from the box without a node-ID, which the scenario
+# gives node-ID 10 through LSS at its end.
+printf '[Nodes]\r\n3=io_module.eds\r\n5=drive.eds\r\n[NonConfigured]\r\nsensor1=io_module.eds, 0x00001001\r\n' \
+  >"$work/simbus.ini"
 
 if [ "$language" = de ]; then primary=7; else primary=9; fi
 # Start on node 5: the search must bring the address to 3.

@@ -13,7 +13,8 @@ if [ "$language" = de ]; then
      [warning]="Warnung!|Ausgänge können verändert werden!"
      [dictTitle]="<F5> Objektverzeichnis" [readDone]="^[0-9]+ von [0-9]+ gelesen$"
      [monTitle]="<F6> Knotenmonitor" [emcyTitle]="Velomar - Knoten 3: Emergency 8130h (1 neu)"
-     [emcyMeaning]="Kommunikation: Life-Guarding- oder Heartbeat-Fehler" [monState]="Operational")
+     [emcyMeaning]="Kommunikation: Life-Guarding- oder Heartbeat-Fehler" [monState]="Operational"
+     [lss]="alt+a k" [lssFind]="alt+s" [lssSet]="alt+e" [lssStore]="alt+p" [lssTitle]="<F7> Knoten konfigurieren (LSS)" [lssQuestion]="Knoten 10 zum aktuellen Slave machen?")
 else
   T=([search]="alt+a s" [start]="alt+c s" [stop]="alt+c p" [read]="alt+c r" [write]="alt+c w"
      [exit]="alt+f x" [freeze]="alt+r" [outputs]="alt+o" [raw]="alt+w" [value]="alt+v"
@@ -21,7 +22,8 @@ else
      [warning]="Warning!|Outputs may be modified!"
      [dictTitle]="<F5> Object Dictionary" [readDone]="^[0-9]+ of [0-9]+ read$"
      [monTitle]="<F6> Node Monitor" [emcyTitle]="Velomar - Node 3: emergency 8130h (1 new)"
-     [emcyMeaning]="Communication: Life guard error or heartbeat error" [monState]="Operational")
+     [emcyMeaning]="Communication: Life guard error or heartbeat error" [monState]="Operational"
+     [lss]="alt+a c" [lssFind]="alt+f" [lssSet]="alt+n" [lssStore]="alt+t" [lssTitle]="<F7> Configure Node (LSS)" [lssQuestion]="Make node 10 the current slave?")
 fi
 
 . "$(dirname "$0")/lib.sh"
@@ -67,7 +69,9 @@ check "the page is in the program's language" "$(grep -o '<html lang="[a-z]*"' "
 rm -f "$STANDIN"
 windows_before=$(probe windows | sort)
 keys "F1"
-wait_for 20 bash -c '! pgrep -f winebrowser >/dev/null'
+# [w]: the pattern does not match the command line that holds it.
+no_browser() { ! pgrep -f '[w]inebrowser' >/dev/null; }
+wait_for 20 no_browser
 check "no browser: the program still answers" "$(probe title main)" "Velomar"
 check "no browser: no window or message appears" "$(probe windows | sort)" "$windows_before"
 check "no browser: nothing was recorded" "$(wc -l <"$BROWSER_LOG")" "1"
@@ -243,6 +247,35 @@ check "the input list is empty" "$(probe list main 1005 | wc -l)" "0"
 menu_state 40004 enabled "Start is enabled again"
 check "the address field is unlocked again" "$(probe enabled main 1000)" "1"
 shot stopped
+
+# 9a. A device without a node-ID: Address > Configure Node (LSS) finds it by its identity,
+# gives it node-ID 10 and stores it; closing makes it node 10, and the search finds it.
+keys "${T[lss]}"
+wait_for 10 has_window "${T[lssTitle]}"
+keys "${T[lssFind]}"
+wait_for 20 shows_fixed "00001001" list "${T[lssTitle]}" 1083
+check "Find lists the device by its identity" "$(probe list "${T[lssTitle]}" 1083 | tr '\t' ' ')" \
+  "00000F0A 00000401 00010000 00001001"
+shot lss-found
+crop "${T[lssTitle]}" configure-node.png
+keys "alt+i"; xdotool type --delay 40 "10"
+keys "${T[lssSet]}"
+wait_for 10 filled text "${T[lssTitle]}" 1090
+keys "${T[lssStore]}"
+keys "Escape"
+wait_for 10 probe message
+check "closing offers the new node as current slave" "$(probe message | sed -n 2p)" "${T[lssQuestion]}"
+keys "Return"
+wait_for 10 no_window "${T[lssTitle]}"
+check "the configured node becomes the current slave" "$(probe text main 1000)" "10"
+keys "${T[search]}"
+wait_for 10 has_window "${T[searchTitle]}"
+wait_for 30 equals "&OK" text "${T[searchTitle]}" 1
+check "the search finds node 10 beside 3 and 5" \
+  "$(probe list "${T[searchTitle]}" 1032 | grep -v '^(' | tr '\n' ' ')" "3 5 10 "
+keys "Return"
+wait_for 5 no_window "${T[searchTitle]}"
+check "OK takes the lowest answering node again" "$(probe text main 1000)" "3"
 
 # 10. Close
 keys "${T[exit]}"

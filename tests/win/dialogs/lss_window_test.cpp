@@ -191,7 +191,7 @@ TEST_F(ConfigureNode, GermanWindowAndMenu)
     EXPECT_EQ(opened.title, L"<F7> Knoten konfigurieren (LSS)");
     EXPECT_EQ(opened.find, L"&Suchen");
     EXPECT_EQ(labels, (std::vector<std::wstring>{L"&Gefundene Geräte (Hersteller, Produkt, Revision, Seriennummer)",
-                                                 L"Neue Knoten-&ID", L"Neue Bit&rate", L"Knoten-ID &setzen",
+                                                 L"Neue Knoten-&ID", L"Neue Bit&rate", L"Knoten-ID s&etzen",
                                                  L"&Bitrate setzen", L"S&peichern", L"S&chliessen"}));
     EXPECT_EQ(found.lines, std::vector<std::wstring>{kSensorLine});
     EXPECT_EQ(op.StepsLeft(), 0);
