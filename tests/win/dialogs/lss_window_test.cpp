@@ -4,6 +4,7 @@
 // active, the German window. The LSS time-outs run out in real time (the system clock).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,44 @@ TEST_F(ConfigureNode, FindSetNodeIdStoreAndCloseMakeTheDeviceTheCurrentSlave)
     EXPECT_EQ(ControlText(window, IDC_ADDRESS), L"10");
     EXPECT_EQ(bus.ObjectU32(10, 0x1018, 4), 0x1001u) << "the device is node 10 now";
     EXPECT_EQ(DriverLoaded(), 0) << "the bus is closed at the end of the session";
+}
+
+TEST_F(ConfigureNode, SetBitRateWarnsActivatesAndTheProgramFollows)
+{
+    Start(kOneDevice, "");
+    constexpr int k500 = 6;  // the row of 500 kbit/s in the program's bit-rate list
+    LssView set;
+    const std::wstring foundText = L"1 device(s) found. Select one, then set its node-ID or bit rate.";
+    ModalOperator steps({
+        [&](HWND dialog) {
+            PostCommand(dialog, IDC_LSS_FIND);
+            return true;
+        },
+        [&](HWND dialog) {
+            if (ControlText(dialog, IDC_LSS_STATUS) != foundText)
+                return false;
+            SendDlgItemMessageW(dialog, IDC_LSS_BIT_RATE, CB_SETCURSEL, k500, 0);
+            PostCommand(dialog, IDC_LSS_SET_RATE);
+            return true;
+        },
+        WhenStatus(L"Bit rate 500 kBaud set and activated.", set, [](HWND dialog) { PostCommand(dialog, IDCANCEL); }),
+    });
+    MessageBoxAnswerer answers;  // OK to the warning
+    Open();
+    EXPECT_EQ(steps.StepsLeft(), 0);
+    EXPECT_EQ(steps.StaleCancels(), 0);
+
+    ASSERT_EQ(answers.Seen().size(), 1u) << "the warning, and no question at Close: no node-ID was set";
+    EXPECT_NE(answers.Seen()[0].text.find(L"Every other device on the bus must be switched to this bit rate too!"),
+              std::wstring::npos);
+    std::vector<std::string> sent;
+    for (const DriverMsg& frame : bus.TakeSent())
+        sent.push_back(FrameText(frame));
+    auto has = [&sent](const std::string& frame) { return std::find(sent.begin(), sent.end(), frame) != sent.end(); };
+    EXPECT_TRUE(has("7E5 8: 13 00 02 00 00 00 00 00")) << "configure bit timing: table 0, index 2 (500 kbit/s)";
+    EXPECT_TRUE(has("7E5 8: 15 64 00 00 00 00 00 00")) << "activate with a switch delay of 100 ms";
+    EXPECT_EQ(appSettings.Baud, k500) << "the program follows the device to its new bit rate";
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_BAUD, CB_GETCURSEL, 0, 0), k500) << "and the main window shows it";
 }
 
 TEST_F(ConfigureNode, RefusedWhileCommunicationIsActive)
