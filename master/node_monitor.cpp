@@ -108,6 +108,21 @@ std::uint32_t RowOf(std::uint8_t value, const std::uint8_t (&order)[N], std::uin
     return last;
 }
 
+// After the monitor's own transfers: a failure reported as the other services report it
+// (one message on a bus opened for them, the failure rule with communication active), and
+// a bus opened for them closed again.
+void EndTransfers(OwnerHandle owner, bool ownBus, const SdoResult& result)
+{
+    if (result.failed != 0) {
+        if (ownBus)
+            Operator().showMessage(owner, IDS_COMM_FAILURE);
+        else
+            CheckCommFailure(owner, result);
+    }
+    if (ownBus)
+        CloseBus();
+}
+
 bool BusHeldElsewhere()
 {
     // An LSS session keeps the bus open between its services, with devices in
@@ -338,14 +353,7 @@ int ReadErrorHistory(OwnerHandle owner, ErrorHistory& history)
     }
     history.result = result.failed != 0 || result.aborted != 0 ? result : SdoResult{};
     monitorBusy = 0;
-    if (result.failed != 0) {
-        if (ownBus)
-            Operator().showMessage(owner, IDS_COMM_FAILURE);
-        else
-            CheckCommFailure(owner, result);
-    }
-    if (ownBus)
-        CloseBus();
+    EndTransfers(owner, ownBus, result);
     return ok;
 }
 
@@ -364,14 +372,7 @@ int ClearErrorHistory(OwnerHandle owner, SdoResult& result)
     const std::uint8_t zero = 0;
     result = WriteObject(node, kDefaultSdoTimeoutMs, kErrorHistoryObject, 0, &zero, 1);
     monitorBusy = 0;
-    if (result.failed != 0) {
-        if (ownBus)
-            Operator().showMessage(owner, IDS_COMM_FAILURE);
-        else
-            CheckCommFailure(owner, result);
-    }
-    if (ownBus)
-        CloseBus();
+    EndTransfers(owner, ownBus, result);
     return result.failed == 0 && result.aborted == 0 ? 1 : 0;
 }
 
