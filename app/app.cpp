@@ -216,6 +216,7 @@ OperatorOps ProgramOperations()
         .askForEdsFile = PickEdsFile,
         .showNodeStatus = ShowNodeStatus,
         .showLssProgress = ShowLssProgress,
+        .showDownloadRow = ShowDownloadRow,
     };
 }
 

@@ -212,6 +212,14 @@ int NodeStatus(OwnerHandle)
 }
 
 // Counted like the node status; a test may act at each report (an abort).
+int DownloadRow(OwnerHandle, std::uint32_t)
+{
+    ++current->downloadRowsShown;
+    if (current->onDownloadRow)
+        current->onDownloadRow();
+    return 1;
+}
+
 int LssProgress(OwnerHandle)
 {
     ++current->lssProgressShown;
@@ -254,6 +262,7 @@ OperatorOps TestOperator::Operations()
         .askForEdsFile = Pick,
         .showNodeStatus = NodeStatus,
         .showLssProgress = LssProgress,
+        .showDownloadRow = DownloadRow,
     };
 }
 

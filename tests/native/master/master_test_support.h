@@ -51,7 +51,9 @@ struct TestOperator {
     int nodeStatusShown = 0;
     // How often the LSS find reported its progress, and what runs at each report.
     int lssProgressShown = 0;
+    int downloadRowsShown = 0;
     std::function<void()> onLssProgress;
+    std::function<void()> onDownloadRow;
 
     // The operations that record into this operator (one test operator at a time).
     OperatorOps Operations();
