@@ -13,6 +13,7 @@ namespace simbus {
 // CiA 301 abort codes the slaves send.
 constexpr std::uint32_t kAbortToggle = 0x05030000;        // toggle bit not alternated
 constexpr std::uint32_t kAbortCommand = 0x05040001;       // unknown or invalid command specifier
+constexpr std::uint32_t kAbortUnsupported = 0x06010000;   // unsupported access to an object
 constexpr std::uint32_t kAbortWriteOnly = 0x06010001;     // read of a write-only object
 constexpr std::uint32_t kAbortReadOnly = 0x06010002;      // write of a read-only or const object
 constexpr std::uint32_t kAbortNoObject = 0x06020000;      // object does not exist
@@ -26,6 +27,7 @@ constexpr std::uint32_t kAbortNoSubIndex = 0x06090011;    // subindex does not e
 constexpr std::uint32_t kAbortValueRange = 0x06090030;    // value range of parameter exceeded
 constexpr std::uint32_t kAbortValueTooHigh = 0x06090031;  // value of parameter too high
 constexpr std::uint32_t kAbortNotStored = 0x08000020;     // data cannot be transferred or stored
+constexpr std::uint32_t kAbortDeviceState = 0x08000022;   // ... because of the present device state
 
 // Store parameters and restore default parameters: sub 1 all, sub 2 communication, sub 3
 // application; the command is a signature written to the sub.
