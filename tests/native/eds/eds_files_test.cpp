@@ -91,7 +91,7 @@ TEST(EdsFiles, DefaultNetworkFilesAreReadCompletely)
         std::uint32_t deviceType;
     };
     const Expected files[] = {
-        {"io_module.eds", 3, 138, "SimIO 8DI 8DO 2AI 2AO I/O module", 0x401, 0x000F0191},
+        {"io_module.eds", 3, 146, "SimIO 8DI 8DO 2AI 2AO I/O module", 0x401, 0x000F0191},
         {"drive.eds", 5, 0, "SimDrive 402 positioning drive", 0x402, 0x00020192},
     };
     for (const Expected& expected : files) {

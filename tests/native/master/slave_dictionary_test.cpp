@@ -401,8 +401,8 @@ TEST_F(DictionaryTest, ReadAllReadsEveryReadableEntryAndClosesTheBusItOpened)
 TEST_F(DictionaryTest, ReadAllShowsAnAbortInTheEntryAndGoesOn)
 {
     // An object the file lists and the slave does not have.
-    ioModule = Replaced(ioModule, "25=0x6411\n", "25=0x6411\n26=0x2FFF\n");
-    ioModule = Replaced(ioModule, "SupportedObjects=25", "SupportedObjects=26");
+    ioModule = Replaced(ioModule, "27=0x6411\n", "27=0x6411\n28=0x2FFF\n");
+    ioModule = Replaced(ioModule, "SupportedObjects=27", "SupportedObjects=28");
     ioModule +=
         "\n[2FFF]\nParameterName=Not on the slave\nObjectType=0x7\nDataType=0x0007\nAccessType=ro\nDefaultValue=0\n";
     OpenIoModule();
