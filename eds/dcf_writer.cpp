@@ -134,7 +134,7 @@ public:
         // A CompactSubObj object without its [XXXXValue] section gets one at the end.
         std::vector<std::uint16_t> missing;
         for (const std::uint16_t index : compact_) {
-            if (compactWritten_.count(index) == 0)
+            if (compactWritten_.count(index) == 0 && HasValues(index))
                 missing.push_back(index);
         }
         std::sort(missing.begin(), missing.end());
@@ -236,6 +236,17 @@ private:
             return true;
         }
         return ValueText(entry, value->data(), value->size(), text);
+    }
+
+    bool HasValues(std::uint16_t index) const
+    {
+        for (std::size_t i = FindEntry(device_, index, 0); i < device_.entries.size(); ++i) {
+            if (device_.entries[i].index != index)
+                break;
+            if (device_.entries[i].subIndex != 0 && values_[i] != nullptr)
+                return true;
+        }
+        return false;
     }
 
     void WriteCompactValues(std::uint16_t index)
