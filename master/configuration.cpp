@@ -247,8 +247,9 @@ bool WritePdo(OwnerHandle owner, BusSession& bus, const PdoRows& group, Download
         return true;
     };
     // The row's own write; false when the download must end.
+    // Abort is taken between PDOs: one left half remapped would stay invalid.
     const auto own = [&](DownloadRow& row) {
-        if (downloadAbort != 0 || bus.BusLost())
+        if (bus.BusLost())
             return false;
         const std::uint32_t earlier = row.abortCode;
         const SdoResult result = Write(row.index, row.subIndex, row.value);
@@ -533,7 +534,7 @@ DownloadOutcome RunDownload(OwnerHandle owner)
     const auto toDo = [](const DownloadRow& row) { return row.state == RowState::NotWritten; };
     bool goOn = true;
     for (const PdoRows& group : PdoGroups()) {
-        if (!goOn)
+        if (!goOn || downloadAbort != 0)
             break;
         if (std::any_of(rows.begin() + static_cast<std::ptrdiff_t>(group.first),
                         rows.begin() + static_cast<std::ptrdiff_t>(group.last), toDo))
