@@ -10,6 +10,7 @@
 #include "bus_pump.h"
 #include "bus_trace.h"
 #include "comm_state.h"
+#include "config_windows.h"
 #include "dictionary_window.h"
 #include "exchange.h"
 #include "master_start.h"

@@ -326,6 +326,7 @@ SaveOutcome SaveSlaveDcf(OwnerHandle owner, const char* path)
     const ReadAllOutcome read = ReadAllEntries(owner, true);
     if (!read.completed)
         return outcome;
+    outcome.readsCompleted = true;
 
     // The file is read again for its text; one that changed since it was opened would
     // no longer match the values.

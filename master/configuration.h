@@ -26,6 +26,7 @@
 
 struct SaveOutcome {
     bool saved = false;
+    bool readsCompleted = false;         // false: nothing saved because values are missing
     std::uint32_t values = 0;            // entries written with their value
     std::uint32_t notRepresentable = 0;  // values a file cannot hold (DOMAIN, ...), noted in it
 };

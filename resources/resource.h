@@ -296,6 +296,7 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #define IDS_COLUMN_RESULT 1230
 #define IDS_BUTTON_DOWNLOAD 1231
 #define IDS_DCF_STATE_FAILED 1232   // "%s": the abort in words
+#define IDS_RESTORED 1233           // "%s": the area
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
 static_assert(IDS_STATE_LAST - IDS_STATE_FIRST == 4 && IDS_COMMAND_LAST - IDS_COMMAND_FIRST == 4, "five rows");

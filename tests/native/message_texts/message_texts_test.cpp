@@ -109,7 +109,7 @@ TEST(MessageTexts, UnknownIdsHaveNoText)
         1028,
         1036,
         1066, 1159,          // gaps
-        1233,                // past the end
+        1234,                // past the end
         IDM_SEARCH_SLAVES,   // a command number
         65536u + IDS_TITLE,  // a string identifier is 16 bits: no wrap onto 1000
         0xFFFFFFFFu,
