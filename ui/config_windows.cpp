@@ -1,7 +1,6 @@
 #include "config_windows.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <cwchar>
 #include <iterator>
@@ -11,6 +10,7 @@
 #include "app.h"
 #include "comm_state.h"
 #include "configuration.h"
+#include "dictionary_window.h"
 #include "resource.h"
 #include "resource_language.h"
 #include "slave_dictionary.h"
@@ -497,33 +497,9 @@ int ShowDownloadRow(HWND window, std::uint32_t row)
 
 int PickDcfSaveFile(HWND owner, std::uint32_t node, char* path, std::uint32_t size)
 {
-    wchar_t filter[160] = L"";
-    const int nameLength = LoadStringInLanguage(IDS_EDS_FILE_FILTER, filter, 100);
-    const wchar_t patterns[] = L"*.dcf";
-    std::wmemcpy(filter + nameLength + 1, patterns, std::size(patterns));
-    filter[nameLength + 1 + std::size(patterns)] = L'\0';
-
-    wchar_t chosen[MAX_PATH * 2] = L"";
-    std::swprintf(chosen, std::size(chosen), L"node%u.dcf", static_cast<unsigned>(node));
-    wchar_t folder[MAX_PATH * 2] = L"";
-    MultiByteToWideChar(CP_UTF8, 0, EdsFolder(), -1, folder, static_cast<int>(std::size(folder)));
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = filter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = chosen;
-    dialog.nMaxFile = static_cast<DWORD>(std::size(chosen));
-    dialog.lpstrInitialDir = folder;
-    dialog.lpstrDefExt = L"dcf";
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    static HMODULE dialogs = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    using SaveFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
-    const auto save =
-        dialogs != nullptr
-            ? reinterpret_cast<SaveFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetSaveFileNameW")))
-            : nullptr;
-    if (save == nullptr || !save(&dialog))
-        return 0;
-    return WideCharToMultiByte(CP_UTF8, 0, chosen, -1, path, static_cast<int>(size), nullptr, nullptr) != 0 ? 1 : 0;
+    wchar_t proposed[32];
+    std::swprintf(proposed, std::size(proposed), L"node%u.dcf", static_cast<unsigned>(node));
+    return PickFileInEdsFolder(
+        FilePick{.owner = owner, .patterns = L"*.dcf", .proposed = proposed, .defaultExtension = L"dcf", .save = true},
+        path, size);
 }

@@ -442,39 +442,49 @@ int ShowDictionaryEntry(HWND dialog, std::uint32_t entry, std::uint32_t done, st
     return 1;
 }
 
-int PickEdsFile(HWND owner, char* path, std::uint32_t size)
+int PickFileInEdsFolder(const FilePick& pick, char* path, std::uint32_t size)
 {
     // The filter: its name from the string table, then the patterns, each ending in a
     // terminator, the whole list in two.
     wchar_t filter[160] = L"";
     const int nameLength = LoadStringInLanguage(IDS_EDS_FILE_FILTER, filter, 100);
-    const wchar_t patterns[] = L"*.eds;*.dcf";
-    std::wmemcpy(filter + nameLength + 1, patterns, std::size(patterns));
-    filter[nameLength + 1 + std::size(patterns)] = L'\0';
+    const std::size_t patterns = std::wcslen(pick.patterns);
+    if (static_cast<std::size_t>(nameLength) + patterns + 3 > std::size(filter))
+        return 0;
+    std::wmemcpy(filter + nameLength + 1, pick.patterns, patterns + 1);
+    filter[nameLength + 1 + patterns + 1] = L'\0';
 
     wchar_t chosen[MAX_PATH * 2] = L"";
+    if (pick.proposed != nullptr)
+        std::swprintf(chosen, std::size(chosen), L"%ls", pick.proposed);
     wchar_t folder[MAX_PATH * 2] = L"";
     MultiByteToWideChar(CP_UTF8, 0, EdsFolder(), -1, folder, static_cast<int>(std::size(folder)));
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
+    dialog.hwndOwner = pick.owner;
     dialog.lpstrFilter = filter;
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = chosen;
     dialog.nMaxFile = static_cast<DWORD>(std::size(chosen));
     dialog.lpstrInitialDir = folder;
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    dialog.lpstrDefExt = pick.defaultExtension;
+    dialog.Flags =
+        OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | (pick.save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     // The common dialogs' library only when asked for, from the system folder, like the
     // common controls (the shell loads those when the window first opens).
     static HMODULE dialogs = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    using OpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
-    const auto open =
-        dialogs != nullptr
-            ? reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW")))
-            : nullptr;
-    if (open == nullptr || !open(&dialog))
+    using FileName = BOOL(WINAPI*)(OPENFILENAMEW*);
+    const auto run = dialogs != nullptr ? reinterpret_cast<FileName>(reinterpret_cast<void*>(GetProcAddress(
+                                              dialogs, pick.save ? "GetSaveFileNameW" : "GetOpenFileNameW")))
+                                        : nullptr;
+    if (run == nullptr || !run(&dialog))
         return 0;
     return WideCharToMultiByte(CP_UTF8, 0, chosen, -1, path, static_cast<int>(size), nullptr, nullptr) != 0 ? 1 : 0;
+}
+
+int PickEdsFile(HWND owner, char* path, std::uint32_t size)
+{
+    return PickFileInEdsFolder(FilePick{.owner = owner, .patterns = L"*.eds;*.dcf"}, path, size);
 }
 
 bool DictionaryReading()

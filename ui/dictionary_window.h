@@ -20,5 +20,17 @@ int ShowDictionaryEntry(HWND dialog, std::uint32_t entry, std::uint32_t done, st
 // `path` receives UTF-8. 1 when the operator chose a file.
 int PickEdsFile(HWND owner, char* path, std::uint32_t size);
 
+// A file of the program's eds folder, through the standard Open or Save As dialog.
+struct FilePick {
+    HWND owner = nullptr;
+    const wchar_t* patterns = L"*.eds";         // "*.eds;*.dcf"
+    const wchar_t* proposed = nullptr;          // the name the dialog starts with
+    const wchar_t* defaultExtension = nullptr;  // added to a name typed without one
+    bool save = false;                          // Save As: asks before replacing a file
+};
+
+// `path` receives the chosen file in UTF-8: 1 when the operator chose one.
+int PickFileInEdsFolder(const FilePick& pick, char* path, std::uint32_t size);
+
 // True while Read All runs in the window.
 bool DictionaryReading();
