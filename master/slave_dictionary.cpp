@@ -351,6 +351,21 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner, bool onlyUnread)
     // hold it in the same way.
     if (scanRunning != 0 || monitorBusy != 0)
         return outcome;
+    // Everything read already: no bus is opened (and its warm-up waited for) for nothing.
+    if (onlyUnread) {
+        std::uint32_t known = 0;
+        const std::vector<eds::Entry>& all = objectDictionary.device.entries;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const ValueState state = objectDictionary.values[i].state;
+            known +=
+                eds::IsReadable(all[i].access) && (state == ValueState::Read || state == ValueState::Aborted) ? 1u : 0u;
+        }
+        if (known == outcome.total) {
+            outcome.read = known;
+            outcome.completed = true;
+            return outcome;
+        }
+    }
     const bool ownBus = commState.active == 0;
     if (ownBus && OpenBus(owner, appSettings.Baud) == 0)
         return outcome;

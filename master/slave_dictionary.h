@@ -110,7 +110,7 @@ struct ReadAllOutcome {
 // bus. With communication on, the message passing of the exchange is as before the
 // reads; after a restart it is off, as after any restart, until the next start.
 // With `onlyUnread`, the entries read before (answered or aborted) are counted as read
-// and not asked again.
+// and not asked again; with nothing left to read, no bus is opened.
 ReadAllOutcome ReadAllEntries(OwnerHandle owner, bool onlyUnread = false);
 
 // The value as the window shows it (UTF-8): strings as text, numbers in hex and decimal

@@ -130,6 +130,12 @@ TEST_F(ConfigurationTest, ASavedDcfDownloadedIntoTheChangedDeviceBringsItBackInT
         ++configured;
     }
     EXPECT_EQ(configured, saved.values);
+    // Saved again with every value known: nothing is read, and no bus opened for it.
+    const std::uint32_t inits = bus.Counters().inits;
+    const SaveOutcome again = SaveSlaveDcf(TestOwner(), In("again.dcf").c_str());
+    EXPECT_TRUE(again.saved);
+    EXPECT_EQ(again.values, saved.values);
+    EXPECT_EQ(bus.Counters().inits, inits);
 
     // Two objects and a mapping change, as on the next device of the series.
     SetU16(0x1017, 0, 700);
