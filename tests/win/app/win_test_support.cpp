@@ -1,5 +1,7 @@
 #include "win_test_support.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cwchar>
 
@@ -263,4 +265,31 @@ void ClickListLine(HWND list, int index)
     SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
     SendMessageW(list, WM_LBUTTONUP, 0, point);
     RouteQueuedMessages();
+}
+
+std::wstring CellText(HWND list, int row, int column)
+{
+    wchar_t text[512] = L"";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+int RowCount(HWND list)
+{
+    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    std::string text(4 * wide.size() + 1, '\0');
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+    if (length == 0)
+        return std::string();
+    text.resize(static_cast<std::size_t>(length - 1));
+    return text;
 }

@@ -60,6 +60,13 @@ std::wstring ControlText(HWND dialog, int id);
 std::vector<std::wstring> ListLines(HWND list);
 std::vector<LPARAM> ListItemData(HWND list);
 
+// A cell of a list view in report style, and its number of rows.
+std::wstring CellText(HWND list, int row, int column);
+int RowCount(HWND list);
+
+// UTF-8 of a wide text ("" when it does not convert).
+std::string Utf8(const std::wstring& wide);
+
 // Text of the items of a menu bar's pop-up `position`, separators as "".
 std::vector<std::wstring> MenuItemTexts(HMENU bar, int position);
 std::wstring MenuBarText(HMENU bar, int position);

@@ -30,14 +30,6 @@ namespace {
 constexpr std::uint32_t kNode = 3;
 constexpr char kGermanSettings[] = "[Language]\r\nPrimaryLanguage=7\r\nSubLanguage=1\r\n";
 
-std::string Utf8(const std::wstring& wide)
-{
-    char text[4 * MAX_PATH];
-    if (WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr) == 0)
-        return std::string();
-    return text;
-}
-
 // The I/O module's file with two more things the slave does not know of: an object it
 // does not have, and limits on its first analog output.
 std::string ExtendedIoModule(const std::string& file)
@@ -58,22 +50,6 @@ std::string ExtendedIoModule(const std::string& file)
     text += "\n[2FFF]\nParameterName=Not on the slave\nObjectType=0x7\nDataType=0x0007\nAccessType=ro\n"
             "DefaultValue=0\nPDOMapping=0\n";
     return text;
-}
-
-std::wstring CellText(HWND list, int row, int column)
-{
-    wchar_t text[512] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-int RowCount(HWND list)
-{
-    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
 std::vector<std::wstring> Row(HWND list, int row)

@@ -27,30 +27,6 @@ namespace {
 constexpr std::uint32_t kNode = 3;
 constexpr char kGermanSettings[] = "[Language]\r\nPrimaryLanguage=7\r\nSubLanguage=1\r\n";
 
-std::wstring CellText(HWND list, int row, int column)
-{
-    wchar_t text[512] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-int RowCount(HWND list)
-{
-    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-std::string Utf8Of(const std::wstring& wide)
-{
-    char text[1024];
-    if (WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr) == 0)
-        return std::string();
-    return text;
-}
-
 bool Contains(const std::wstring& text, const std::wstring& part)
 {
     return text.find(part) != std::wstring::npos;
@@ -139,7 +115,7 @@ TEST_F(MonitorWindow, TheStateFollowsStartStopAndEveryNmtButton)
     ASSERT_TRUE(CycleUntil(1000, 20, [&] { return ControlText(dialog, IDC_MON_STATE) == L"Operational"; }));
     EXPECT_TRUE(Contains(ControlText(dialog, IDC_MON_SEEN), L"seen "));
     EXPECT_TRUE(Contains(ControlText(dialog, IDC_MON_HEARTBEAT), L"(producer 200 ms, consumer 300 ms)"))
-        << Utf8Of(ControlText(dialog, IDC_MON_HEARTBEAT));
+        << Utf8(ControlText(dialog, IDC_MON_HEARTBEAT));
 
     // Stop with communication active: asked, the exchange stops first, then the slave.
     {
@@ -223,7 +199,7 @@ TEST_F(MonitorWindow, AnEmergencyShowsDecodedAndInTheTitleAndALostHeartbeatComes
     ASSERT_EQ(RowCount(list), 1);
     EXPECT_EQ(CellText(list, 0, 1), L"8130h");
     EXPECT_EQ(CellText(list, 0, 2), L"Communication: Life guard error or heartbeat error");
-    EXPECT_TRUE(Contains(CellText(list, 0, 3), L"communication")) << Utf8Of(CellText(list, 0, 3));
+    EXPECT_TRUE(Contains(CellText(list, 0, 3), L"communication")) << Utf8(CellText(list, 0, 3));
     EXPECT_EQ(CellText(list, 0, 4), L"DE AD 00 01 02");
     EXPECT_EQ(WindowText(window), L"Velomar");
 
@@ -242,13 +218,13 @@ TEST_F(MonitorWindow, AnEmergencyShowsDecodedAndInTheTitleAndALostHeartbeatComes
     ASSERT_EQ(bus.setNodeMode(kNode, kSimNodeSilent, 0), kSimOk);
     ASSERT_TRUE(CycleUntil(1000, 10, [&] { return nodeMonitor.lost != 0; }));
     EXPECT_EQ(ControlText(dialog, IDC_MON_HEARTBEAT), L"No heartbeat for 300 ms!");
-    EXPECT_TRUE(Contains(WindowText(window), L"Node 3: no heartbeat!")) << Utf8Of(WindowText(window));
+    EXPECT_TRUE(Contains(WindowText(window), L"Node 3: no heartbeat!")) << Utf8(WindowText(window));
     ASSERT_EQ(bus.setNodeMode(kNode, kSimNodeNormal, 0), kSimOk);
     ASSERT_TRUE(CycleUntil(1000, 10, [&] { return nodeMonitor.lost == 0; }));
     EXPECT_TRUE(std::regex_match(
         ControlText(dialog, IDC_MON_HEARTBEAT),
         std::wregex(L"Last heartbeat \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\(producer 200 ms, consumer 300 ms\\)")))
-        << Utf8Of(ControlText(dialog, IDC_MON_HEARTBEAT));
+        << Utf8(ControlText(dialog, IDC_MON_HEARTBEAT));
     EXPECT_FALSE(Contains(WindowText(window), L"no heartbeat"));
 }
 
