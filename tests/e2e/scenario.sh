@@ -14,6 +14,10 @@ if [ "$language" = de ]; then
      [dictTitle]="<F5> Objektverzeichnis" [readDone]="^[0-9]+ von [0-9]+ gelesen$"
      [monTitle]="<F6> Knotenmonitor" [emcyTitle]="Velomar - Knoten 3: Emergency 8130h (1 neu)"
      [emcyMeaning]="Kommunikation: Life-Guarding- oder Heartbeat-Fehler" [monState]="Operational"
+     [saveDcf]="alt+d" [loadDcf]="alt+t" [download]="alt+t" [verify]="alt+p"
+     [downloadTitle]="DCF übertragen" [storeTitle]="Im Gerät speichern" [saved]="Werte in node3.dcf gespeichert"
+     [oneToWrite]="1 Einträge zu schreiben" [oneWritten]="1 geschrieben, 0 fehlgeschlagen"
+     [verified]="Geprüft: 1 gleich, 0 abweichend"
      [lss]="alt+a k" [lssFind]="alt+s" [lssSet]="alt+e" [lssStore]="alt+p" [lssTitle]="<F7> Knoten konfigurieren (LSS)" [lssQuestion]="Knoten 10 zum aktuellen Slave machen?")
 else
   T=([search]="alt+a s" [start]="alt+c s" [stop]="alt+c p" [read]="alt+c r" [write]="alt+c w"
@@ -23,6 +27,9 @@ else
      [dictTitle]="<F5> Object Dictionary" [readDone]="^[0-9]+ of [0-9]+ read$"
      [monTitle]="<F6> Node Monitor" [emcyTitle]="Velomar - Node 3: emergency 8130h (1 new)"
      [emcyMeaning]="Communication: Life guard error or heartbeat error" [monState]="Operational"
+     [saveDcf]="alt+d" [loadDcf]="alt+l" [download]="alt+d" [verify]="alt+v"
+     [downloadTitle]="Download DCF" [storeTitle]="Store in Device" [saved]="values saved in node3.dcf"
+     [oneToWrite]="1 entries to write" [oneWritten]="1 written, 0 failed" [verified]="Verified: 1 match, 0 differ"
      [lss]="alt+a c" [lssFind]="alt+f" [lssSet]="alt+n" [lssStore]="alt+t" [lssTitle]="<F7> Configure Node (LSS)" [lssQuestion]="Make node 10 the current slave?")
 fi
 
@@ -248,7 +255,76 @@ menu_state 40004 enabled "Start is enabled again"
 check "the address field is unlocked again" "$(probe enabled main 1000)" "1"
 shot stopped
 
-# 9a. A device without a node-ID: Address > Configure Node (LSS) finds it by its identity,
+# 9a. The configuration as a whole: Save DCF keeps node 3 as it is; after 0x1017 is
+# changed, Download DCF finds that one difference, writes it, and Verify reads it back.
+# Read All first: the node's values have moved on since the list was read (the emergency).
+# The file dialogs are the platform's own: the proposed name is taken, then typed.
+file_dialog() { probe windows | grep -qE $'\t(Save As|Open|Speichern unter|Öffnen)$'; }
+keys "F5"
+wait_for 10 has_window "${T[dictTitle]}"
+keys "alt+a"
+wait_for 60 shows_extended "${T[readDone]}" text "${T[dictTitle]}" 1048
+keys "${T[saveDcf]}"
+wait_for 10 file_dialog
+keys "Return"
+wait_for 30 shows_fixed "${T[saved]}" text "${T[dictTitle]}" 1048
+check "Save DCF saves node 3's values" "$(probe text "${T[dictTitle]}" 1048 | grep -cF "${T[saved]}")" "1"
+check "the DCF names the node" "$(tr -d '\r' <"$work/eds/node3.dcf" | grep '^NodeID=')" "NodeID=3"
+# Wine leaves the keyboard nowhere once a file dialog or a message box has gone: the
+# windows are closed with the mouse.
+click "${T[dictTitle]}" 2
+wait_for 5 no_window "${T[dictTitle]}"
+keys "${T[write]}"
+wait_for 10 has_window "${T[writeTitle]}"
+keys "alt+o"; xdotool type --delay 40 "1017"
+keys "alt+b"; xdotool type --delay 40 "0"
+keys "alt+2 alt+h"
+keys "${T[value]}"; xdotool type --delay 40 "4321"
+keys "Tab Return"
+wait_for 5 equals 4321 text "${T[writeTitle]}" 1033
+keys "Escape"
+wait_for 5 no_window "${T[writeTitle]}"
+keys "F5"
+wait_for 10 has_window "${T[dictTitle]}"
+keys "${T[loadDcf]}"
+wait_for 10 file_dialog
+xdotool type --delay 40 "node3.dcf"
+keys "Return"
+wait_for 10 has_window "${T[downloadTitle]}"
+wait_for 30 equals "${T[oneToWrite]}" text "${T[downloadTitle]}" 1103
+check "the download finds the one value changed" "$(probe text "${T[downloadTitle]}" 1103)" "${T[oneToWrite]}"
+keys "${T[download]}"
+wait_for 10 probe message
+keys "Return"
+wait_for 30 equals "${T[oneWritten]}" text "${T[downloadTitle]}" 1103
+check "Download DCF writes it" "$(probe text "${T[downloadTitle]}" 1103)" "${T[oneWritten]}"
+shot download-dcf
+crop "${T[downloadTitle]}" download-dcf.png
+keys "${T[verify]}"
+wait_for 30 equals "${T[verified]}" text "${T[downloadTitle]}" 1103
+check "Verify reads it back" "$(probe text "${T[downloadTitle]}" 1103)" "${T[verified]}"
+click "${T[downloadTitle]}" 2
+wait_for 5 no_window "${T[downloadTitle]}"
+click "${T[dictTitle]}" 1096
+wait_for 10 has_window "${T[storeTitle]}"
+wait_for 10 filled text "${T[storeTitle]}" 1107
+shot store
+crop "${T[storeTitle]}" store-in-device.png
+click "${T[storeTitle]}" 2
+wait_for 5 no_window "${T[storeTitle]}"
+click "${T[dictTitle]}" 2
+wait_for 5 no_window "${T[dictTitle]}"
+keys "${T[read]}"
+wait_for 10 has_window "${T[readTitle]}"
+keys "alt+o"; xdotool type --delay 40 "1017"
+keys "alt+b"; xdotool type --delay 40 "0"
+keys "alt+h Return"
+wait_for 5 equals 1234 text "${T[readTitle]}" 1037
+check "0x1017 holds the saved value again" "$(probe text "${T[readTitle]}" 1037)" "1234"
+keys "Escape"
+wait_for 5 no_window "${T[readTitle]}"
+
+# 9b. A device without a node-ID: Address > Configure Node (LSS) finds it by its identity,
 # gives it node-ID 10 and stores it; closing makes it node 10, and the search finds it.
 keys "${T[lss]}"
 wait_for 10 has_window "${T[lssTitle]}"
