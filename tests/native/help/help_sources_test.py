@@ -281,6 +281,7 @@ def check_tree(root):
 class HelpSources(unittest.TestCase):
     def test_the_help_is_complete_and_speaks_the_programs_language(self):
         problems = check_tree(ROOT)
+        self.maxDiff = None
         self.assertEqual(problems, [], "\n" + "\n".join(problems))
 
     def test_the_resources_are_read_whole(self):
