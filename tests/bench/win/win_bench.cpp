@@ -26,6 +26,7 @@
 #include "bus_open.h"
 #include "comm_state.h"
 #include "communication.h"
+#include "configuration.h"
 #include "driver_api.h"
 #include "exchange.h"
 #include "node_table.h"
@@ -35,6 +36,7 @@
 #include "sdo_services.h"
 #include "settings.h"
 #include "sim_controls.h"
+#include "slave_dictionary.h"
 #include "slave_search.h"
 #include "tick.h"
 #include "win_test_support.h"
@@ -85,6 +87,16 @@ std::int64_t readObjectTicks = 0;
 std::int64_t fillListTicks = 0;
 std::int64_t passMessageTicks = 0;
 
+// A DCF download's row reports: the first and the last, with the driver's time and the
+// frames written until then.
+struct RowMark {
+    std::int64_t at = 0;
+    std::int64_t driverTicks = 0;
+    std::uint64_t writes = 0;
+};
+std::uint32_t rowReports = 0;
+RowMark firstRow, lastRow;
+
 }  // namespace
 
 extern "C" {
@@ -100,6 +112,16 @@ SdoResult __real__Z10ReadObjectjjthPhjRj(std::uint32_t node, std::uint32_t timeo
                                          std::uint32_t& length);
 int __real__Z13FillSlaveListP6HWND__i(HWND dialog, int listId);
 int __real__Z14PassOneMessagev();
+int __real__Z15ShowDownloadRowP6HWND__j(HWND window, std::uint32_t row);
+
+int __wrap__Z15ShowDownloadRowP6HWND__j(HWND window, std::uint32_t row)
+{
+    const RowMark mark{Now(), tally.driverTicks, tally.writes};
+    if (rowReports++ == 0)
+        firstRow = mark;
+    lastRow = mark;
+    return __real__Z15ShowDownloadRowP6HWND__j(window, row);
+}
 
 // Only the search's calls: ReadObject is wrapped where slave_search.cpp calls it.
 SdoResult __wrap__Z10ReadObjectjjthPhjRj(std::uint32_t node, std::uint32_t timeoutMs, std::uint16_t index,
@@ -481,6 +503,79 @@ void Segmented(Program& program, const Options& options)
     Print(read);
 }
 
+// Save DCF and Download DCF of node 3 through the master's services, over the Object
+// Dictionary window: the save with every value read before (the file read again, the DCF
+// written), and the download of every writable entry, timed from its first row's report to
+// its last (the question and the bus open before it left out), with the driver's share
+// (which includes the simulated slave's work) beside it.
+void Configuration(Program& program, const Options& options)
+{
+    Figure save{"Save DCF, node 3, every value read before", "ms", {}, ""};
+    Figure total{"Download DCF, node 3, all entries, per entry", "us", {}, ""};
+    Figure inDriver{"... of it in driver + slave", "us", {}, ""};
+    Figure master{"... master side", "us", {}, ""};
+    PressKey(program.window, VK_F5);
+    RunIdleCycle();
+    RouteQueuedMessages();
+    HWND dictionary = DictionaryWindow();
+    if (dictionary == nullptr || !ReadAllEntries(dictionary).completed) {
+        std::printf("the Object Dictionary window did not read node 3\n");
+        return;
+    }
+    const std::wstring file = ExecutableFolder() + L"bench_node3.dcf";
+    const std::string path = Utf8(file);
+    for (int run = 0; run < options.runs; ++run) {
+        const std::int64_t begin = Now();
+        if (!SaveSlaveDcf(dictionary, path.c_str()).saved) {
+            std::printf("the DCF was not saved\n");
+            return;
+        }
+        save.samples.push_back(Micros(Now() - begin) / 1000);
+    }
+    Print(save);
+    if (LoadDownloadFile(dictionary, path.c_str()) == 0) {
+        std::printf("the saved DCF did not load\n");
+        return;
+    }
+    configDownload.onlyChanged = false;
+    const std::size_t rows = configDownload.rows.size();
+    std::uint64_t writes = 0;
+    for (int run = 0; run < options.runs && rows > 1; ++run) {
+        for (const bool timed : {false, true}) {
+            for (DownloadRow& row : configDownload.rows)
+                row.state = RowState::Pending;  // written again, as into the next device
+            MessageBoxAnswerer answers({IDOK});
+            rowReports = 0;
+            timeDriver = timed;
+            const DownloadOutcome outcome = RunDownload(dictionary);
+            timeDriver = false;
+            if (!outcome.completed || outcome.written != rows || rowReports != rows) {
+                std::printf("the download did not write every entry: %u of %zu (%s, %zu questions)\n",
+                            static_cast<unsigned>(outcome.written), rows, outcome.started ? "started" : "not started",
+                            answers.Seen().size());
+
+                return;
+            }
+            const double steps = static_cast<double>(rows - 1);
+            if (timed)
+                inDriver.samples.push_back(Micros(lastRow.driverTicks - firstRow.driverTicks) / steps);
+            else
+                total.samples.push_back(Micros(lastRow.at - firstRow.at) / steps);
+            writes = lastRow.writes - firstRow.writes;
+        }
+        master.samples.push_back(total.samples.back() - inDriver.samples.back());
+    }
+    char note[120];
+    std::snprintf(note, sizeof note, "%zu entries, %.2f CAN_Write per entry", rows,
+                  static_cast<double>(writes) / static_cast<double>(rows > 1 ? rows - 1 : 1));
+    total.note = note;
+    Print(total);
+    Print(inDriver);
+    Print(master);
+    DestroyWindow(dictionary);
+    DeleteFileW(file.c_str());
+}
+
 // Address > Search Slaves through the main window; the dialog is cancelled once the
 // search has ended, and "No Slave found!" answered.
 void Search(Program& program, const char* label, const std::string& network, int runs)
@@ -554,6 +649,8 @@ int RunInProcess(const Options& options)
     }
     if (Wanted(options, "segmented"))
         Segmented(program, options);
+    if (Wanted(options, "dcf"))
+        Configuration(program, options);
     const int searchRuns = std::max(1, std::min(options.runs, 3));
     if (Wanted(options, "search127"))
         Search(program, "127 answering nodes", NetworkOf127(), options.runs);
