@@ -22,10 +22,11 @@ constexpr Texts kTexts[] = {
      "%s Geräte haben auf die LSS-Suche geantwortet: genau eines darf teilnehmen."},
     {"The LSS services cannot run now.", "Die LSS-Dienste können jetzt nicht laufen."},
     {"Cannot open %s.", "Kann %s nicht öffnen."},
-    {"%s, line %s: %s", "%s, Zeile %s: %s"},
     {"Read All ended after %s of %s entries.", "Alle lesen endete nach %s von %s Einträgen."},
     {"Communication could not be started.", "Die Kommunikation konnte nicht gestartet werden."},
     {"The node has no output PDO %s.", "Der Knoten hat kein Ausgangs-PDO %s."},
+    {"Node-ID %s set; it takes effect at the end of the LSS commands.",
+     "Node-ID %s gesetzt; sie wird am Ende der LSS-Befehle wirksam."},
 };
 static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<std::size_t>(CliText::Count_), "a text for each");
 

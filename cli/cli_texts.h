@@ -19,10 +19,10 @@ enum class CliText : std::uint32_t {
     LssDeviceCount,     // "%s": how many devices answered
     LssRefused,         // the LSS services refused to run
     CannotOpenFile,     // "%s": the file
-    BatchLine,          // "%s" the file, "%s" the line number, "%s" the message
     ReadAllIncomplete,  // "%s" read, "%s" total
     StartFailed,        // Start did not make communication active
     NoSuchPdo,          // "%s": the PDO number
+    LssNodeIdSet,       // "%s": the node-ID
     Count_
 };
 

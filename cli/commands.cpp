@@ -1136,7 +1136,10 @@ int SelectedDevice(Context& context, LssIdentity& identity)
 int LssOutcomeStatus(Context& context, const LssResult& result, std::uint32_t value, const char* action)
 {
     const LssResultText words = DescribeLssResult(result, value);
-    const std::string text = ProgramText(words.stringId, {Decimal(words.number)});
+    // The program's words say when the window closes; here the session ends instead.
+    const std::string text = words.stringId == IDS_LSS_NODE_ID_SET
+                                 ? CliMessage(CliText::LssNodeIdSet, {Decimal(words.number)})
+                                 : ProgramText(words.stringId, {Decimal(words.number)});
     if (result.outcome == LssOutcome::Success) {
         if (context.console.json)
             context.console.Out(JsonLine{}.Text("command", "lss").Text("action", action).Text("result", text).Line());
