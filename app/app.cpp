@@ -10,6 +10,7 @@
 #include "bus_pump.h"
 #include "bus_trace.h"
 #include "comm_state.h"
+#include "config_windows.h"
 #include "dictionary_window.h"
 #include "exchange.h"
 #include "master_start.h"
@@ -216,6 +217,7 @@ OperatorOps ProgramOperations()
         .askForEdsFile = PickEdsFile,
         .showNodeStatus = ShowNodeStatus,
         .showLssProgress = ShowLssProgress,
+        .showDownloadRow = ShowDownloadRow,
     };
 }
 

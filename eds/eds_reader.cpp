@@ -192,7 +192,9 @@ std::string Say(const char* format, unsigned long long number)
 }
 
 // A section name that belongs to an object: "1018", "1018sub2", "1003Name", "1003Value".
+// The same order as SectionPart: RefLess sorts an object's sections by it.
 enum class Part : std::uint8_t { Object, Sub, Names, Values };
+static_assert(static_cast<int>(Part::Values) == static_cast<int>(SectionPart::Values));
 
 struct SectionRef {
     std::uint16_t index;
@@ -208,40 +210,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 
 bool ClassifySection(std::string_view name, std::size_t position, SectionRef& ref)
 {
-    std::size_t digits = 0;
-    while (digits < name.size() && digits <= 4 && ascii::HexDigit(name[digits]) >= 0)
-        ++digits;
-    if (digits == 0 || digits > 4)
+    SectionName section;
+    if (!ClassifySectionName(name, section))
         return false;
-    unsigned index = 0;
-    for (std::size_t i = 0; i < digits; ++i)
-        index = index * 16 + static_cast<unsigned>(ascii::HexDigit(name[i]));
-    ref = SectionRef{static_cast<std::uint16_t>(index), Part::Object, 0, position};
-    const std::string_view rest = name.substr(digits);
-    if (rest.empty())
-        return true;
-    if (ascii::EqualsNoCase(rest, "Name")) {
-        ref.part = Part::Names;
-        return true;
-    }
-    if (ascii::EqualsNoCase(rest, "Value")) {
-        ref.part = Part::Values;
-        return true;
-    }
-    if (!StartsWithNoCase(rest, "sub"))
-        return false;
-    ref.part = Part::Sub;
-    const std::string_view sub = rest.substr(3);
-    int value = sub.empty() ? -1 : 0;
-    for (const char c : sub) {
-        const int digit = ascii::HexDigit(c);
-        if (digit < 0 || value * 16 + digit > 0xFF) {
-            value = -1;
-            break;
-        }
-        value = value * 16 + digit;
-    }
-    ref.subIndex = value;
+    ref = SectionRef{section.index, static_cast<Part>(section.part), section.subIndex, position};
     return true;
 }
 
@@ -464,6 +436,9 @@ bool ReadCompactObject(const ini::Section& object, const SectionRef* begin, cons
     if (!AddEntry(collected, std::move(first), object.name, error))
         return false;
 
+    // In a DCF the [XXXXValue] section holds the configured values, as ParameterValue
+    // does for the other entries.
+    const bool configured = ini::FindSection(ini, kCommissioningSection) != nullptr;
     std::vector<const std::string*> nameTexts;
     std::vector<const std::string*> valueTexts;
     if (!ReadCompactTexts(names, count, nameTexts, error) || !ReadCompactTexts(values, count, valueTexts, error))
@@ -473,7 +448,8 @@ bool ReadCompactObject(const ini::Section& object, const SectionRef* begin, cons
         entry.subIndex = static_cast<std::uint8_t>(sub);
         entry.objectName = objectName;
         entry.name = nameTexts[sub] != nullptr ? *nameTexts[sub] : objectName + std::to_string(sub);
-        if (valueTexts[sub] != nullptr && !EncodeEntryValue(valueTexts[sub], false, values->name, nodeId, entry, error))
+        if (valueTexts[sub] != nullptr &&
+            !EncodeEntryValue(valueTexts[sub], configured, values->name, nodeId, entry, error))
             return Fail(error, values->name, Say("value of sub-index %llu does not fit the DataType", sub));
         if (!AddEntry(collected, std::move(entry), object.name, error))
             return false;
@@ -808,6 +784,45 @@ bool ReadDevice(std::string_view text, std::uint8_t nodeId, Device& device, std:
         return true;
     device = Device{};  // nothing half-read
     return false;
+}
+
+bool ClassifySectionName(std::string_view name, SectionName& section)
+{
+    std::size_t digits = 0;
+    while (digits < name.size() && digits <= 4 && ascii::HexDigit(name[digits]) >= 0)
+        ++digits;
+    if (digits == 0 || digits > 4)
+        return false;
+    unsigned index = 0;
+    for (std::size_t i = 0; i < digits; ++i)
+        index = index * 16 + static_cast<unsigned>(ascii::HexDigit(name[i]));
+    section = SectionName{static_cast<std::uint16_t>(index), SectionPart::Object, 0};
+    const std::string_view rest = name.substr(digits);
+    if (rest.empty())
+        return true;
+    if (ascii::EqualsNoCase(rest, "Name")) {
+        section.part = SectionPart::Names;
+        return true;
+    }
+    if (ascii::EqualsNoCase(rest, "Value")) {
+        section.part = SectionPart::Values;
+        return true;
+    }
+    if (!StartsWithNoCase(rest, "sub"))
+        return false;
+    section.part = SectionPart::Sub;
+    const std::string_view sub = rest.substr(3);
+    int value = sub.empty() ? -1 : 0;
+    for (const char c : sub) {
+        const int digit = ascii::HexDigit(c);
+        if (digit < 0 || value * 16 + digit > 0xFF) {
+            value = -1;
+            break;
+        }
+        value = value * 16 + digit;
+    }
+    section.subIndex = value;
+    return true;
 }
 
 int CompareWithLimits(const Entry& entry, const std::uint8_t* value, std::size_t length)

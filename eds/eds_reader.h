@@ -11,7 +11,8 @@
 //
 // CompactSubObj=N: sub 0 "NrOfEntries" (UNSIGNED8, ro, value N); subs 1..N take the
 // object's DataType, AccessType, PDOMapping, limits and value, their names from
-// [XXXXName] (else "<object name><n>") and values from [XXXXValue]. A DOMAIN object
+// [XXXXName] (else "<object name><n>") and values from [XXXXValue] (in a file with
+// [DeviceComissioning], a DCF, they count as ParameterValues). A DOMAIN object
 // without DataType or AccessType is DOMAIN, rw. Sections are found whatever the case and
 // the leading zeros of their names.
 //
@@ -32,6 +33,10 @@
 #include <vector>
 
 namespace eds {
+
+// A DCF's section with the node's commissioning (NodeID, Baudrate, ...), in the spelling
+// the files use.
+constexpr const char* kCommissioningSection = "DeviceComissioning";
 
 // CiA 301 basic data types.
 constexpr std::uint16_t kTypeBoolean = 0x0001;
@@ -140,6 +145,17 @@ bool ParseNumber(std::string_view text, std::uint8_t nodeId, bool& negative, std
 
 // A value text as bytes of the data type; false when it does not fit.
 bool EncodeValue(std::string_view text, std::uint16_t dataType, std::uint8_t nodeId, std::vector<std::uint8_t>& bytes);
+
+// What a section name says: [1018] an object, [1018sub2] a sub-object (subIndex -1 when
+// the part after "sub" is no hex number 0-FF), [1003Name] and [1003Value] the names and
+// values of a CompactSubObj object. False for any other section ([DeviceInfo], ...).
+enum class SectionPart : std::uint8_t { Object, Sub, Names, Values };
+struct SectionName {
+    std::uint16_t index = 0;
+    SectionPart part = SectionPart::Object;
+    int subIndex = 0;
+};
+bool ClassifySectionName(std::string_view name, SectionName& section);
 
 // Where a value (little-endian bytes of the entry's data type, `length` of them) lies
 // against the entry's limits: -1 below LowLimit, 1 above HighLimit, 0 within them or

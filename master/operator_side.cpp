@@ -51,6 +51,11 @@ void* NoBusy()
 
 void NoEndBusy(void*) {}
 
+int NoEntryRow(OwnerHandle, std::uint32_t)
+{
+    return 1;
+}
+
 int NoEntry(OwnerHandle, std::uint32_t, std::uint32_t, std::uint32_t)
 {
     return 1;
@@ -98,6 +103,7 @@ constexpr OperatorOps kInert{
     .askForEdsFile = NoPick,
     .showNodeStatus = NoWindowStep,
     .showLssProgress = NoWindowStep,
+    .showDownloadRow = NoEntryRow,
 };
 
 OperatorOps current = kInert;
@@ -135,6 +141,7 @@ bool OperationsComplete(const OperatorOps& ops)
         reinterpret_cast<const void*>(ops.askForEdsFile),
         reinterpret_cast<const void*>(ops.showNodeStatus),
         reinterpret_cast<const void*>(ops.showLssProgress),
+        reinterpret_cast<const void*>(ops.showDownloadRow),
     };
     static_assert(sizeof slots / sizeof slots[0] * sizeof(void (*)()) == sizeof(OperatorOps),
                   "every slot of the record is checked");

@@ -102,6 +102,10 @@ struct OperatorOps {
     // The LSS find's progress (lss_service.h): a device found, or the running Fastscan's
     // steps moved on. The Configure Node window shows the devices and the step.
     int (*showLssProgress)(OwnerHandle dialog);
+
+    // A DCF download's row changed (configuration.h): written, failed, compared or
+    // verified. The Download DCF window shows it in its result column.
+    int (*showDownloadRow)(OwnerHandle window, std::uint32_t row);
 };
 
 // True when every operation of `ops` is set.

@@ -342,7 +342,7 @@ std::uint32_t ReadableEntryCount()
     return count;
 }
 
-ReadAllOutcome ReadAllEntries(OwnerHandle owner)
+ReadAllOutcome ReadAllEntries(OwnerHandle owner, bool onlyUnread)
 {
     ReadAllOutcome outcome;
     outcome.total = ReadableEntryCount();
@@ -372,6 +372,11 @@ ReadAllOutcome ReadAllEntries(OwnerHandle owner)
             break;
         if (!eds::IsReadable(entries[i].access))
             continue;
+        const ValueState before = objectDictionary.values[i].state;
+        if (onlyUnread && (before == ValueState::Read || before == ValueState::Aborted)) {
+            ++outcome.read;
+            continue;
+        }
         std::uint32_t length = 0;
         const SdoResult result = ReadObject(objectDictionary.node, kDefaultSdoTimeoutMs, entries[i].index,
                                             entries[i].subIndex, data, sizeof data, length);

@@ -109,7 +109,9 @@ struct ReadAllOutcome {
 // the failure rule stopped communication. Reads nothing while a slave search holds the
 // bus. With communication on, the message passing of the exchange is as before the
 // reads; after a restart it is off, as after any restart, until the next start.
-ReadAllOutcome ReadAllEntries(OwnerHandle owner);
+// With `onlyUnread`, the entries read before (answered or aborted) are counted as read
+// and not asked again.
+ReadAllOutcome ReadAllEntries(OwnerHandle owner, bool onlyUnread = false);
 
 // The value as the window shows it (UTF-8): strings as text, numbers in hex and decimal
 // ("0x001F (31)", signed types with their negative decimal), REAL32 and REAL64 as "%g",

@@ -15,6 +15,8 @@
 #define IDD_OBJECT_DICTIONARY 112
 #define IDD_NODE_MONITOR 113
 #define IDD_CONFIGURE_NODE 114
+#define IDD_DOWNLOAD_DCF 115  // Download DCF: the entries a file gives, written with their results
+#define IDD_STORE_CONFIG 116  // Store and Restore Defaults (0x1010, 0x1011)
 
 // Controls without an identifier of their own (labels, column heads).
 #define IDC_STATIC -1
@@ -122,6 +124,26 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #define IDC_LSS_LIST_LABEL 1091  // labels numbered, so the window is never taken for a message box
 #define IDC_LSS_NODE_LABEL 1092
 #define IDC_LSS_RATE_LABEL 1093
+#define IDC_DICT_SAVE_DCF 1094      // Object Dictionary window: Save DCF ...
+#define IDC_DICT_DOWNLOAD 1095      // Download DCF ...
+#define IDC_DICT_STORE 1096         // Store ...
+#define IDC_DCF_FILE 1097           // Download DCF: the file and the node
+#define IDC_DCF_LIST 1098           // one row per entry to write, item data the row's position
+#define IDC_DCF_ONLY_CHANGED 1099   // "only values that differ from the device"
+#define IDC_DCF_NOTE 1100           // the PDO rule while communication is active
+#define IDC_DCF_WRITE 1101          // "Download", "Abort" while it runs
+#define IDC_DCF_VERIFY 1102
+#define IDC_DCF_STATUS 1103         // the progress and the outcome
+#define IDC_STORE_ALL 1104          // the three areas, radio buttons in this order
+#define IDC_STORE_COMM 1105
+#define IDC_STORE_APP 1106
+#define IDC_STORE_CAPS_ALL 1107     // what the device says it can do for each area
+#define IDC_STORE_CAPS_COMM 1108
+#define IDC_STORE_CAPS_APP 1109
+#define IDC_STORE_SAVE 1110         // Store
+#define IDC_STORE_RESTORE 1111      // Restore Defaults ...
+#define IDC_STORE_STATUS 1112
+#define IDC_STORE_LABEL 1113
 // Menu and accelerator commands of the main window.
 #define IDM_SEARCH_SLAVES 40001
 #define IDM_EXIT 40003
@@ -230,6 +252,51 @@ static_assert(IDC_MON_RESET_COMM - IDC_MON_START == 4, "five NMT buttons in a ro
 #define IDS_LSS_RATE_NOT_IN_TABLE 1156  // "%u": kbit/s
 #define IDS_LSS_DEVICE_NODE 1157        // "%u": the node-ID of a device listed by the inquiry
 #define IDS_BUTTON_FIND 1158
+#define IDS_ABORT_FIRST 1160  // the words of the CiA 301 abort codes, in kAbortCodesInTextOrder
+#define IDS_ABORT_LAST 1190
+#define IDS_ABORT_UNKNOWN 1191
+#define IDS_ABORT_IN_WORDS 1192  // "%08X" the code, "%s" its words
+#define IDS_DCF_SAVED 1193       // "%s": the file's name, "%u" entries with a value
+#define IDS_DCF_SAVE_FAILED 1194  // "%s": the path
+#define IDS_DCF_READ_FAILED 1195  // the values could not all be asked: nothing saved
+#define IDS_DCF_BAD_FILE 1196     // "%s": the reader's error line
+#define IDS_DCF_NOTHING 1197      // no writable entry with a value
+#define IDS_DCF_ALL_SAME 1198     // every value already in the device
+#define IDS_DCF_CONFIRM 1199      // "%s": the number of entries
+#define IDS_DCF_PDO_STOP_COMM 1200
+#define IDS_DCF_PDO_NOTE 1201     // the note line while communication is active
+#define IDS_DCF_TO_WRITE 1202     // "%u" entries to write
+#define IDS_DCF_WRITING 1203      // "%u of %u"
+#define IDS_DCF_RESULT 1204       // "%u written, %u failed"
+#define IDS_DCF_RESULT_FAILED 1205  // "%u written, %u failed: %s" the failed entries
+#define IDS_DCF_ABORTED 1206      // "%u of %u", "%u failed"
+#define IDS_DCF_STATE_WRITTEN 1207
+#define IDS_DCF_STATE_SAME 1208
+#define IDS_DCF_STATE_MATCHES 1209
+#define IDS_DCF_STATE_DIFFERS 1210  // "%s": the value read back
+#define IDS_DCF_STATE_NO_ANSWER 1211
+#define IDS_DCF_VERIFIED 1212       // "%u" match, "%u" differ
+#define IDS_DCF_NOT_WRITTEN 1213    // skipped: the download ended before the entry
+#define IDS_STORE_CAN_BOTH 1214
+#define IDS_STORE_ON_COMMAND 1215
+#define IDS_STORE_AUTONOMOUS 1216
+#define IDS_STORE_CANNOT 1217
+#define IDS_STORE_NOT_OFFERED 1218
+#define IDS_STORE_CAPABILITY 1219   // "%s" store, "%s" restore
+#define IDS_RESTORE_CAN 1220
+#define IDS_RESTORE_CANNOT 1221
+#define IDS_AREA_ALL 1222
+#define IDS_AREA_COMM 1223
+#define IDS_AREA_APP 1224
+#define IDS_STORED 1225             // "%s": the area
+#define IDS_RESTORE_QUESTION 1226   // "%s": the area
+#define IDS_RESTORED_RESET 1227     // "%s": the area; offers Reset Node
+#define IDS_STORE_REFUSED 1228      // "%s": the abort in words
+#define IDS_STORE_NOTHING 1229      // the device offers neither object
+#define IDS_COLUMN_RESULT 1230
+#define IDS_BUTTON_DOWNLOAD 1231
+#define IDS_DCF_STATE_FAILED 1232   // "%s": the abort in words
+#define IDS_RESTORED 1233           // "%s": the area
 #ifndef RC_INVOKED
 static_assert(IDS_BIT7 - IDS_BIT0 == 7, "string 1020 + i labels bit box i");
 static_assert(IDS_STATE_LAST - IDS_STATE_FIRST == 4 && IDS_COMMAND_LAST - IDS_COMMAND_FIRST == 4, "five rows");
@@ -237,4 +304,5 @@ static_assert(IDS_EMCY_CLASS_LAST - IDS_EMCY_CLASS_FIRST == 14 && IDS_EMCY_CODE_
                   IDS_ERROR_REG_LAST - IDS_ERROR_REG_FIRST == 7,
               "one row per class, named code and register bit");
 static_assert(IDS_COLUMN_VALUE - IDS_COLUMN_INDEX == 6, "seven column heads");
+static_assert(IDS_ABORT_LAST - IDS_ABORT_FIRST == 30, "one row per abort code");
 #endif

@@ -180,7 +180,7 @@ void Settle(World& world, SimNode& node, std::uint32_t now)
         return;
     }
     // Without a node-ID the device resets but has nothing to announce.
-    RestoreDeviceDefaults(world, *target, communicationOnly);
+    ResetDeviceValues(world, *target, communicationOnly);
     target->sdo.state = SdoServerState::Idle;
     target->nmtState = NmtState::PreOperational;
     target->bootAnnounced = 0;

@@ -38,6 +38,52 @@ void StoreLe(std::uint8_t* bytes, std::uint32_t size, std::uint64_t value)
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// Entries whose value 0x1010 keeps: parameters a master writes. Not the self-changing
+// ones, the error history, the store and restore commands themselves, nor DOMAINs.
+bool Storable(const EdsEntry& source)
+{
+    return IsWritable(source.access) && source.dataType != kTypeDomain && source.behaviour == Behaviour::None &&
+           source.index != kPredefinedErrorField && source.index != kStoreParameters &&
+           source.index != kRestoreDefaults;
+}
+
+// The entries 0x1010 and 0x1011 sub n act on: 1 all, 2 communication, 3 application
+// (manufacturer 0x2000-0x5FFF and device profile 0x6000-0x9FFF alike).
+bool InArea(std::uint8_t subIndex, std::uint16_t index)
+{
+    switch (subIndex) {
+    case 1:
+        return true;
+    case 2:
+        return index >= 0x1000 && index <= 0x1FFF;
+    case 3:
+        return index >= 0x2000 && index <= 0x9FFF;
+    default:
+        return false;
+    }
+}
+
+// "save" keeps the area's current values for the resets to come; "load" drops what was
+// kept, so the next reset of the area brings the defaults (the values stay until then).
+std::uint32_t StoreOrRestore(World& world, const SimNode& node, std::uint16_t index, std::uint8_t subIndex,
+                             std::uint32_t signature)
+{
+    const bool store = index == kStoreParameters;
+    if (signature != (store ? kSaveSignature : kLoadSignature) || subIndex < 1 || subIndex > 3)
+        return kAbortNotStored;
+    for (std::uint32_t i = 0; i < node.entryCount; ++i) {
+        ObjectEntry& entry = world.entries[node.firstEntry + i];
+        if (entry.storedOffset == kNotStorable || !InArea(subIndex, entry.index))
+            continue;
+        if (store) {
+            std::memcpy(world.pool + entry.storedOffset, EntryValue(world, entry), entry.length);
+            entry.storedLength = entry.length;
+        }
+        entry.stored = store ? 1 : 0;
+    }
+    return 0;
+}
+
 // The entries of `device` into the World's tables, for the device in `slot` (empty).
 bool InstallInto(World& world, SimNode& slot, const EdsDevice& device, std::string& error)
 {
@@ -62,7 +108,9 @@ bool InstallInto(World& world, SimNode& slot, const EdsDevice& device, std::stri
         // Writable strings get the full room, so a download may make them longer.
         const std::uint32_t capacity =
             IsVariableLength(source.dataType) && IsWritable(source.access) ? kMaxValueBytes : length;
-        if (!Allocate(world, capacity, entry.valueOffset) || !Allocate(world, length, entry.defaultOffset)) {
+        entry.storedOffset = kNotStorable;
+        if (!Allocate(world, capacity, entry.valueOffset) || !Allocate(world, length, entry.defaultOffset) ||
+            (Storable(source) && !Allocate(world, capacity, entry.storedOffset))) {
             world.entryCount = first;
             world.poolUsed = poolBefore;
             error = "object values of the network exceed the simulator's memory";
@@ -172,19 +220,24 @@ std::uint32_t LookUpEntry(World& world, std::uint8_t nodeId, std::uint16_t index
     return LookUpIn(world, world.nodes[nodeId & 0x7F], index, subIndex, entry);
 }
 
-void RestoreDefaults(World& world, std::uint8_t nodeId, bool communicationOnly)
+void ResetValues(World& world, std::uint8_t nodeId, bool communicationOnly)
 {
-    RestoreDeviceDefaults(world, world.nodes[nodeId & 0x7F], communicationOnly);
+    ResetDeviceValues(world, world.nodes[nodeId & 0x7F], communicationOnly);
 }
 
-void RestoreDeviceDefaults(World& world, const SimNode& node, bool communicationOnly)
+void ResetDeviceValues(World& world, const SimNode& node, bool communicationOnly)
 {
     for (std::uint32_t i = 0; i < node.entryCount; ++i) {
         ObjectEntry& entry = world.entries[node.firstEntry + i];
-        if (communicationOnly && (entry.index < 0x1000 || entry.index > 0x1FFF))
+        if (communicationOnly && !InArea(2, entry.index))
             continue;
-        std::memcpy(world.pool + entry.valueOffset, world.pool + entry.defaultOffset, entry.defaultLength);
-        entry.length = entry.defaultLength;
+        if (entry.stored) {
+            std::memcpy(world.pool + entry.valueOffset, world.pool + entry.storedOffset, entry.storedLength);
+            entry.length = entry.storedLength;
+        } else {
+            std::memcpy(world.pool + entry.valueOffset, world.pool + entry.defaultOffset, entry.defaultLength);
+            entry.length = entry.defaultLength;
+        }
     }
 }
 
@@ -280,6 +333,9 @@ std::uint32_t WriteForSdo(World& world, std::uint8_t nodeId, std::uint16_t index
     if (const std::uint32_t abort = CheckDownload(world, nodeId, index, subIndex, true, length))
         return abort;
     ObjectEntry* entry = FindEntry(world, nodeId, index, subIndex);
+    // The commands are not values: reading the subs still gives what the device can do.
+    if ((index == kStoreParameters || index == kRestoreDefaults) && length == 4)
+        return StoreOrRestore(world, world.nodes[nodeId & 0x7F], index, subIndex, LoadLe32(data));
     if (const std::uint32_t abort = CheckPdoParameterWrite(world, nodeId, *entry, data, length))
         return abort;
     if (const std::uint32_t abort = CheckErrorHistoryWrite(*entry, data, length))

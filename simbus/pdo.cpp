@@ -83,8 +83,9 @@ std::uint32_t CheckCobIdWrite(std::uint32_t oldId, std::uint32_t newId)
     return 0;
 }
 
-// Mapping parameters change only by the CiA 301 procedure: make the PDO invalid or set
-// sub 0 to 0, change the entries while sub 0 is 0, then set sub 0 to their number.
+// Mapping parameters change only by the CiA 301 procedure: make the PDO invalid, set
+// sub 0 to 0, change the entries, set sub 0 to their number, make the PDO valid again.
+// A write that changes nothing is accepted at any step.
 std::uint32_t CheckMappingWrite(World& world, std::uint8_t nodeId, std::uint16_t mappingIndex, bool transmit,
                                 std::uint8_t subIndex, const std::uint8_t* data)
 {
@@ -92,13 +93,18 @@ std::uint32_t CheckMappingWrite(World& world, std::uint8_t nodeId, std::uint16_t
     const bool pdoValid = (CobId(world, nodeId, commIndex) & kCobIdInvalid) == 0;
     const std::uint8_t count = MappedCount(world, nodeId, mappingIndex);
     if (subIndex != 0) {
+        const std::uint32_t value = LoadLe32(data);
+        if (value == MappingValue(world, nodeId, mappingIndex, subIndex))
+            return 0;
+        if (pdoValid)
+            return kAbortDeviceState;
         if (count != 0)
-            return kAbortIncompatible;
-        return CheckMappingValue(world, nodeId, transmit, LoadLe32(data));
+            return kAbortUnsupported;
+        return CheckMappingValue(world, nodeId, transmit, value);
     }
     const std::uint8_t newCount = data[0];
-    if (pdoValid && count != 0 && newCount != count)
-        return kAbortIncompatible;
+    if (pdoValid && newCount != count)
+        return kAbortDeviceState;
     if (newCount > kMaxMappedObjects)
         return kAbortValueTooHigh;
     std::uint32_t bits = 0;

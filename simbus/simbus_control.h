@@ -76,9 +76,9 @@ constexpr std::uint32_t kSimAutoErrorRegister = 0xFF;
 extern "C" {
 
 // Back to the start: the network of simbus.ini beside the library, or the default
-// network; every slave fresh (defaults, pre-operational, boot-up at the next CAN_Init);
-// the adapter closed; queues, sent frames, controls and counters (but loads and
-// unloads) cleared.
+// network; every slave fresh (defaults, nothing stored, pre-operational, boot-up at the
+// next CAN_Init); the adapter closed; queues, sent frames, controls and counters (but
+// loads and unloads) cleared.
 // Non-zero when the network file or one of its EDS files had errors (SimGetLastError).
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimReset();
 
@@ -106,7 +106,8 @@ SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimWriteRefuse(std::uint32_t count);
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetStatus(std::uint32_t status);
 
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimSetNodeMode(std::uint32_t node, std::uint32_t mode, std::uint32_t param);
-// The node resets itself as if powered again: defaults, pre-operational, boot-up.
+// The node resets itself as if powered again: the values stored by 0x1010 where an area
+// was stored, else the defaults; pre-operational, boot-up.
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimBootNode(std::uint32_t node);
 // The node sends its first valid transmit PDO `count` times at once, in any NMT state.
 SIMBUS_EXPORT std::uint32_t DRIVER_CALL SimFloodPdo(std::uint32_t node, std::uint32_t count);

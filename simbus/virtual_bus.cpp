@@ -155,7 +155,7 @@ void ResetNode(World& world, std::uint8_t nodeId, bool communicationOnly, std::u
         return;
     }
     ResetLssSlave(node.lss);
-    RestoreDefaults(world, nodeId, communicationOnly);
+    ResetValues(world, nodeId, communicationOnly);
     node.sdo.state = SdoServerState::Idle;
     node.nmtState = NmtState::PreOperational;
     node.bootAnnounced = 0;

@@ -20,7 +20,7 @@ namespace simbus {
 
 constexpr std::uint32_t kMaxNodeId = 127;
 constexpr std::uint32_t kMaxEntries = 16384;              // object entries of all slaves
-constexpr std::uint32_t kPoolBytes = 2u * 1024u * 1024u;  // current and default values
+constexpr std::uint32_t kPoolBytes = 2u * 1024u * 1024u;  // current, default and stored values
 constexpr std::uint32_t kMaxValueBytes = 1024;            // longest writable string or domain
 constexpr std::uint32_t kReceiveQueueSize = 4096;         // master's receive queue
 constexpr std::uint32_t kPendingSize = 1024;              // frames of delayed nodes in flight
@@ -57,6 +57,9 @@ enum class Behaviour : std::uint8_t {
 // behaviourParam1 of an entry that names none.
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
 
+// storedOffset of an entry that is never stored (read-only, DOMAIN, self-changing).
+constexpr std::uint32_t kNotStorable = 0xFFFFFFFFu;
+
 struct ObjectEntry {
     std::uint16_t index;
     std::uint8_t subIndex;
@@ -68,11 +71,14 @@ struct ObjectEntry {
     std::uint32_t defaultOffset;  // value after a reset, in World::pool
     std::uint16_t length;         // bytes of the current value
     std::uint16_t defaultLength;
-    std::uint16_t capacity;    // room at valueOffset: the type's size, or up to kMaxValueBytes
-    std::uint8_t nodeIdTerms;  // $NODEID terms in the EDS's default: the default moves with the node-ID
-    std::uint8_t reserved;
+    std::uint16_t capacity;         // room at valueOffset: the type's size, or up to kMaxValueBytes
+    std::uint8_t nodeIdTerms;       // $NODEID terms in the EDS's default: the default moves with the node-ID
+    std::uint8_t stored;            // 1: a reset loads the stored value (0x1010) in place of the default
     std::uint32_t behaviourParam1;  // see Behaviour
     std::uint32_t behaviourParam2;
+    std::uint32_t storedOffset;  // room of `capacity` bytes in World::pool, or kNotStorable
+    std::uint16_t storedLength;
+    std::uint16_t reserved;
 };
 
 enum class SdoServerState : std::uint8_t { Idle, Uploading, Downloading };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app.h"
+#include "config_windows.h"
 #include "object_dialogs.h"
 #include "slave_dictionary.h"
 #include "resource.h"
@@ -208,6 +209,7 @@ void ShowEverything(HWND dialog)
     FillList(dialog);
     const BOOL haveFile = objectDictionary.path.empty() ? FALSE : TRUE;
     EnableWindow(GetDlgItem(dialog, IDC_DICT_READ_ALL), haveFile);
+    EnableWindow(GetDlgItem(dialog, IDC_DICT_SAVE_DCF), haveFile);
 }
 
 void InitColumns(HWND dialog)
@@ -232,7 +234,7 @@ void SetReading(HWND dialog, bool reading)
 {
     readAllRunning = reading;
     SetDlgItemTextW(dialog, IDC_DICT_READ_ALL, LoadText(reading ? IDS_BUTTON_ABORT : IDS_BUTTON_READ_ALL).c_str());
-    for (int id : {IDOK, IDC_DICT_WRITE, IDC_DICT_OPEN})
+    for (int id : {IDOK, IDC_DICT_WRITE, IDC_DICT_OPEN, IDC_DICT_SAVE_DCF, IDC_DICT_DOWNLOAD, IDC_DICT_STORE})
         EnableWindow(GetDlgItem(dialog, id), reading ? FALSE : TRUE);
     // Start, Stop, Search and Close of the main window would pull the bus from under
     // the reads.
@@ -301,6 +303,30 @@ void OnOpenFile(HWND dialog)
         ShowEverything(dialog);
 }
 
+// Save DCF: the values not read yet are read first, with Read All's progress and Abort.
+void OnSaveDcf(HWND dialog)
+{
+    char path[4 * MAX_PATH];
+    if (objectDictionary.path.empty() || PickDcfSaveFile(dialog, objectDictionary.node, path, sizeof path) == 0)
+        return;
+    closeAfterReading = false;
+    SetReading(dialog, true);
+    SaveDcfFromWindow(dialog, path);
+    SetReading(dialog, false);
+    if (closeAfterReading)
+        DestroyWindow(dialog);
+}
+
+void OnDownloadDcf(HWND dialog)
+{
+    char path[4 * MAX_PATH];
+    if (PickEdsFile(dialog, path, sizeof path) == 0)
+        return;
+    RunDownloadWindow(dialog, path);
+    // The entries written show again as not read.
+    FillList(dialog);
+}
+
 void OnClose(HWND dialog)
 {
     if (readAllRunning) {
@@ -328,6 +354,18 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD notification)
     case IDC_DICT_OPEN:
         if (!readAllRunning)
             OnOpenFile(dialog);
+        return TRUE;
+    case IDC_DICT_SAVE_DCF:
+        if (!readAllRunning)
+            OnSaveDcf(dialog);
+        return TRUE;
+    case IDC_DICT_DOWNLOAD:
+        if (!readAllRunning)
+            OnDownloadDcf(dialog);
+        return TRUE;
+    case IDC_DICT_STORE:
+        if (!readAllRunning)
+            RunStoreWindow(dialog);
         return TRUE;
     case IDCANCEL:  // Close, Esc, the caption's close button
         OnClose(dialog);

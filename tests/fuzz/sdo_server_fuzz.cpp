@@ -105,8 +105,12 @@ void Prepare()
         std::memcpy(world->pool, placement->pool.data(), placement->pool.size());
     }
     for (const std::uint8_t node : kNodes) {
-        simbus::RestoreDefaults(*world, node, false);
+        // Nothing an earlier input stored (0x1010) outlives it: every input starts from
+        // the defaults.
         simbus::SimNode& slave = world->nodes[node];
+        for (std::uint32_t i = 0; i < slave.entryCount; ++i)
+            world->entries[slave.firstEntry + i].stored = 0;
+        simbus::ResetValues(*world, node, false);
         slave.sdo = simbus::SdoServer{};
         slave.mode = kSimNodeNormal;
         slave.modeParam = 0;

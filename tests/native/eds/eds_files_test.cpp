@@ -91,7 +91,7 @@ TEST(EdsFiles, DefaultNetworkFilesAreReadCompletely)
         std::uint32_t deviceType;
     };
     const Expected files[] = {
-        {"io_module.eds", 3, 138, "SimIO 8DI 8DO 2AI 2AO I/O module", 0x401, 0x000F0191},
+        {"io_module.eds", 3, 146, "SimIO 8DI 8DO 2AI 2AO I/O module", 0x401, 0x000F0191},
         {"drive.eds", 5, 0, "SimDrive 402 positioning drive", 0x402, 0x00020192},
     };
     for (const Expected& expected : files) {
@@ -309,7 +309,7 @@ TEST(EdsFiles, DeviceConfigurationTakesTheParameterValue)
         {0x1800, 0, false, "5", {5}},
         {0x1800, 1, true, "0x000001A0", Le32(0x1A0)},  // not $NODEID+0x180 = 0x18C
         {0x6300, 1, true, "0x0101", {0x01, 0x01}},     // the object's ParameterValue
-        {0x6300, 2, false, "0x0202", {0x02, 0x02}},    // [6300Value]
+        {0x6300, 2, true, "0x0202", {0x02, 0x02}},     // [6300Value]: a DCF's configured values
     };
     for (const Expected& e : expected) {
         const eds::Entry* entry = Find(device, e.index, e.subIndex);

@@ -51,7 +51,9 @@ struct TestOperator {
     int nodeStatusShown = 0;
     // How often the LSS find reported its progress, and what runs at each report.
     int lssProgressShown = 0;
+    int downloadRowsShown = 0;
     std::function<void()> onLssProgress;
+    std::function<void()> onDownloadRow;
 
     // The operations that record into this operator (one test operator at a time).
     OperatorOps Operations();
@@ -86,3 +88,10 @@ protected:
 
 // The message pump slot the tests install as MessageHook: counts the messages it takes.
 int TestPump(tagMSG* message);
+
+// A file of the source tree (VELOMAR_SOURCE_DIR) as text; "" when it cannot be read.
+std::string ReadSource(const std::string& relative);
+// Writes `text` to `path` (a test failure when it cannot).
+void WriteText(const std::string& path, const std::string& text);
+// `text` with the first `from` replaced by `to` (a test failure when there is none).
+std::string Replaced(std::string text, const std::string& from, const std::string& to);

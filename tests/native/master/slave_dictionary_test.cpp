@@ -165,36 +165,6 @@ TEST(EntryPresets, EveryDataTypeGetsTheDialogFormatAndWidthOfItsValue)
 
 // --- Files and the bus -------------------------------------------------------------------
 
-std::string ReadSource(const std::string& relative)
-{
-    std::FILE* file = std::fopen((std::string(VELOMAR_SOURCE_DIR) + "/" + relative).c_str(), "rb");
-    std::string text;
-    if (file == nullptr)
-        return text;
-    char block[4096];
-    for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;)
-        text.append(block, n);
-    std::fclose(file);
-    return text;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to)
-{
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 class DictionaryTest : public MasterTest {
 protected:
     std::string folder;
@@ -401,8 +371,8 @@ TEST_F(DictionaryTest, ReadAllReadsEveryReadableEntryAndClosesTheBusItOpened)
 TEST_F(DictionaryTest, ReadAllShowsAnAbortInTheEntryAndGoesOn)
 {
     // An object the file lists and the slave does not have.
-    ioModule = Replaced(ioModule, "25=0x6411\n", "25=0x6411\n26=0x2FFF\n");
-    ioModule = Replaced(ioModule, "SupportedObjects=25", "SupportedObjects=26");
+    ioModule = Replaced(ioModule, "27=0x6411\n", "27=0x6411\n28=0x2FFF\n");
+    ioModule = Replaced(ioModule, "SupportedObjects=27", "SupportedObjects=28");
     ioModule +=
         "\n[2FFF]\nParameterName=Not on the slave\nObjectType=0x7\nDataType=0x0007\nAccessType=ro\nDefaultValue=0\n";
     OpenIoModule();

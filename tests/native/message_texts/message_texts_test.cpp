@@ -108,8 +108,8 @@ TEST(MessageTexts, UnknownIdsHaveNoText)
         1019,
         1028,
         1036,
-        1066,                // gaps
-        1159,                // past the end
+        1066, 1159,          // gaps
+        1234,                // past the end
         IDM_SEARCH_SLAVES,   // a command number
         65536u + IDS_TITLE,  // a string identifier is 16 bits: no wrap onto 1000
         0xFFFFFFFFu,

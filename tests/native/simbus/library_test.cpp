@@ -165,6 +165,35 @@ TEST_F(LoadedLibrary, SlavesKeepTheirStateAcrossUnloads)
     EXPECT_TRUE(ReadAll(*library).empty());
 }
 
+// Values stored by 0x1010 last across unloads, until SimReset starts afresh.
+TEST_F(LoadedLibrary, StoredValuesLastAcrossUnloadsUntilSimReset)
+{
+    ASSERT_EQ(library->Get<CanInitEntry>("CAN_Init")(0x672F, 0), 0u);
+    ReadAll(*library);
+    const std::uint8_t text[] = {'k', 'e', 'p', 't'};
+    ASSERT_EQ(library->Get<SimSetObjectEntry>("SimSetObject")(5, 0x2000, 0, text, 4), 0u);
+    DriverMsg save = Frame(0x605, {0x23, 0x10, 0x10, 0x03, 0x73, 0x61, 0x76, 0x65});
+    ASSERT_EQ(library->Get<CanWriteEntry>("CAN_Write")(&save), 0u);
+    EXPECT_EQ(ReadAll(*library), std::vector<std::string>{"585 8: 60 10 10 03 00 00 00 00"});
+    library->Get<CanCloseEntry>("CAN_Close")();
+    library.reset();
+
+    library = std::make_unique<Library>(SIMBUS_LIBRARY_PATH);
+    ASSERT_NE(library->handle, nullptr);
+    const auto description = [this] {
+        std::uint8_t value[256] = {};
+        std::uint32_t length = 0;
+        EXPECT_EQ(library->Get<SimGetObjectEntry>("SimGetObject")(5, 0x2000, 0, value, sizeof value, &length), 0u);
+        return std::string(reinterpret_cast<char*>(value), length);
+    };
+    ASSERT_EQ(library->Get<SimBootNodeEntry>("SimBootNode")(5), 0u);
+    EXPECT_EQ(description(), "kept");
+    ASSERT_EQ(library->Get<SimResetEntry>("SimReset")(), 0u);
+    ASSERT_EQ(library->Get<SimSetObjectEntry>("SimSetObject")(5, 0x2000, 0, text, 4), 0u);
+    ASSERT_EQ(library->Get<SimBootNodeEntry>("SimBootNode")(5), 0u);
+    EXPECT_EQ(description().substr(0, 9), "SimDrive ");
+}
+
 // A node-ID given and stored through LSS is the device's for the life of the process.
 TEST_F(LoadedLibrary, AnLssNodeIdLastsAcrossUnloads)
 {

@@ -113,7 +113,7 @@ TEST(LssNetworkFile, DevicesWithoutANodeIdAndSerialNumbers)
         simbus::ParseNetwork("[Nodes]\n3=io_module.eds, 0x4660\n[NonConfigured]\nx=drive.eds, 7\n", errors);
     ASSERT_TRUE(simbus::BuildNetwork(*world, network, simbus_test::ReadEmbedded, nullptr, errors)) << errors;
     EXPECT_EQ(ObjectValue(*world, 3, 0x1018, 4), 0x4660u);
-    simbus::RestoreDefaults(*world, 3, false);
+    simbus::ResetValues(*world, 3, false);
     EXPECT_EQ(ObjectValue(*world, 3, 0x1018, 4), 0x4660u);
     ASSERT_TRUE(world->unconfigured[0].present);
     EXPECT_EQ(world->unconfigured[0].lss.activeNodeId, simbus::kNoNodeId);

@@ -50,8 +50,8 @@ std::string ExtendedIoModule(const std::string& file)
         if (at != std::string::npos)
             text.replace(at, from.size(), to);
     };
-    replace("SupportedObjects=25\n", "SupportedObjects=26\n");
-    replace("25=0x6411\n", "25=0x6411\n26=0x2FFF\n");
+    replace("SupportedObjects=27\n", "SupportedObjects=28\n");
+    replace("27=0x6411\n", "27=0x6411\n28=0x2FFF\n");
     replace("ParameterName=Analog output 1\nObjectType=0x7\nDataType=0x0003\nAccessType=rww\nDefaultValue=0\n",
             "ParameterName=Analog output 1\nObjectType=0x7\nDataType=0x0003\nAccessType=rww\nDefaultValue=0\n"
             "LowLimit=-100\nHighLimit=100\n");
