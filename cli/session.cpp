@@ -129,6 +129,11 @@ int AskForEds(OwnerHandle, char* path, std::uint32_t size)
     return 1;
 }
 
+int DownloadRowShown(OwnerHandle, std::uint32_t)
+{
+    return 1;
+}
+
 OperatorOps ConsoleOperations()
 {
     return OperatorOps{
@@ -158,6 +163,7 @@ OperatorOps ConsoleOperations()
         .askForEdsFile = AskForEds,
         .showNodeStatus = ShownWindow,
         .showLssProgress = ShownWindow,
+        .showDownloadRow = DownloadRowShown,
     };
 }
 
