@@ -978,7 +978,7 @@ std::string CommandHelp(const CommandSpec& spec)
         const std::string_view word = words.substr(0, blank);
         if (line.size() + word.size() + 1 > 80) {
             text += line + "\n";
-            line = " ";
+            line.assign(1, ' ');
         }
         line += " ";
         line += word;

@@ -51,13 +51,27 @@ std::string ReadBack(const std::wstring& path)
     return text;
 }
 
+// The lines as the program writes them on Windows: its standard streams are in text
+// mode, so each line ends in CR LF, as other console programs' lines do.
+std::string Crlf(const std::string& lines)
+{
+    std::string text;
+    for (const char c : lines) {
+        if (c == '\n')
+            text += '\r';
+        text += c;
+    }
+    return text;
+}
+
 // Runs velomar.exe with `arguments` (and `input` on its standard input).
-Finished Run(const std::wstring& arguments, const std::string& input = "")
+Finished RunVelomar(const std::wstring& arguments, const std::string& input = "")
 {
     Finished result;
     const std::wstring inName = TempName(L"in.txt"), outName = TempName(L"out.txt"), errName = TempName(L"err.txt");
     {
-        HANDLE in = CreateFileW(inName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE in =
+            CreateFileW(inName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
         WriteFile(in, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
         CloseHandle(in);
@@ -96,46 +110,48 @@ Finished Run(const std::wstring& arguments, const std::string& input = "")
 
 TEST(VelomarExeTest, ScanFindsTheSimulatedNodes)
 {
-    const Finished run = Run(L"scan");
+    const Finished run = RunVelomar(L"scan");
     EXPECT_EQ(run.status, 0u) << run.err;
-    EXPECT_EQ(run.out, "node  device type  name\n"
-                       "   3  0x000F0191   SimIO 8DI 8DO 2AI 2AO\n"
-                       "   5  0x00020192   SimDrive 402 positioning drive\n");
+    EXPECT_EQ(run.out, Crlf("node  device type  name\n"
+                            "   3  0x000F0191   SimIO 8DI 8DO 2AI 2AO\n"
+                            "   5  0x00020192   SimDrive 402 positioning drive\n"));
 }
 
 TEST(VelomarExeTest, ReadAndWriteInOneBatch)
 {
-    const Finished run = Run(L"--json batch -", "write 3 0x6411 1 i16 -300\r\nread 3 0x6411 1 i16\r\n"
-                                                "read 3 0x1008 0 str\r\n");
+    const Finished run = RunVelomar(L"--json batch -", "write 3 0x6411 1 i16 -300\r\nread 3 0x6411 1 i16\r\n"
+                                                       "read 3 0x1008 0 str\r\n");
     EXPECT_EQ(run.status, 0u) << run.err;
-    EXPECT_EQ(run.out, "{\"command\":\"write\",\"node\":3,\"index\":\"0x6411\",\"sub\":1,\"type\":\"i16\",\"value\":-300,"
-                       "\"length\":2}\n"
-                       "{\"command\":\"read\",\"node\":3,\"index\":\"0x6411\",\"sub\":1,\"type\":\"i16\",\"value\":-300,"
-                       "\"length\":2}\n"
-                       "{\"command\":\"read\",\"node\":3,\"index\":\"0x1008\",\"sub\":0,\"type\":\"str\",\"value\":"
-                       "\"SimIO 8DI 8DO 2AI 2AO\",\"length\":21}\n");
+    EXPECT_EQ(run.out,
+              Crlf("{\"command\":\"write\",\"node\":3,\"index\":\"0x6411\",\"sub\":1,\"type\":\"i16\",\"value\":-300,"
+                   "\"length\":2}\n"
+                   "{\"command\":\"read\",\"node\":3,\"index\":\"0x6411\",\"sub\":1,\"type\":\"i16\",\"value\":-300,"
+                   "\"length\":2}\n"
+                   "{\"command\":\"read\",\"node\":3,\"index\":\"0x1008\",\"sub\":0,\"type\":\"str\",\"value\":"
+                   "\"SimIO 8DI 8DO 2AI 2AO\",\"length\":21}\n"));
 }
 
 TEST(VelomarExeTest, ARefusedValueAndTheExitStatuses)
 {
-    Finished run = Run(L"--lang de write 3 0x6200 1 u8 300");
+    Finished run = RunVelomar(L"--lang de write 3 0x6200 1 u8 300");
     EXPECT_EQ(run.status, 2u);
-    EXPECT_EQ(run.err, "velomar: Wert au\xC3\x9F" "erhalb des Bereichs! Erlaubt: 0 bis 255\n");
+    EXPECT_EQ(run.err, Crlf("velomar: Wert au\xC3\x9F"
+                            "erhalb des Bereichs! Erlaubt: 0 bis 255\n"));
     EXPECT_EQ(run.out, "");
 
-    run = Run(L"read 3 0x6000 9 u8");
+    run = RunVelomar(L"read 3 0x6000 9 u8");
     EXPECT_EQ(run.status, 1u);
-    EXPECT_EQ(run.err, "velomar: Unable to access object! Abort Code: 06090011h\n");
+    EXPECT_EQ(run.err, Crlf("velomar: Unable to access object! Abort Code: 06090011h\n"));
 
-    run = Run(L"read 99 0x1000 0 u32");
+    run = RunVelomar(L"read 99 0x1000 0 u32");
     EXPECT_EQ(run.status, 3u);
-    EXPECT_EQ(run.err, "velomar: Communication failure!\n");
+    EXPECT_EQ(run.err, Crlf("velomar: Communication failure!\n"));
 
-    run = Run(L"--driver missing_driver.dll scan");
+    run = RunVelomar(L"--driver missing_driver.dll scan");
     EXPECT_EQ(run.status, 4u);
-    EXPECT_EQ(run.err, "velomar: Unable to load CAN DLL!\n");
+    EXPECT_EQ(run.err, Crlf("velomar: Unable to load CAN DLL!\n"));
 
-    run = Run(L"read 3");
+    run = RunVelomar(L"read 3");
     EXPECT_EQ(run.status, 2u);
 }
 
