@@ -27,6 +27,12 @@ constexpr Texts kTexts[] = {
     {"The node has no output PDO %s.", "Der Knoten hat kein Ausgangs-PDO %s."},
     {"Node-ID %s set; it takes effect at the end of the LSS commands.",
      "Node-ID %s gesetzt; sie wird am Ende der LSS-Befehle wirksam."},
+    {"%s Yes.", "%s Ja."},
+    {"%s No.", "%s Nein."},
+    {"Defaults restored: %s. Node %s was reset: they are in effect.",
+     "Standardwerte hergestellt: %s. Knoten %s wurde zurückgesetzt: sie gelten jetzt."},
+    {"Unknown dcf action: %s (save or load).", "Unbekannte dcf-Aktion: %s (save oder load)."},
+    {"%s does not belong to %s.", "%s gehört nicht zu %s."},
 };
 static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<std::size_t>(CliText::Count_), "a text for each");
 

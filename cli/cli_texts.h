@@ -23,6 +23,11 @@ enum class CliText : std::uint32_t {
     StartFailed,        // Start did not make communication active
     NoSuchPdo,          // "%s": the PDO number
     LssNodeIdSet,       // "%s": the node-ID
+    AnsweredYes,        // "%s": the master's question
+    AnsweredNo,         // "%s": the master's question
+    RestoredWithReset,  // "%s" the area, "%s" the node
+    NoDcfAction,        // "%s": the word given instead of save or load
+    OptionNotFor,       // "%s" the option, "%s" the action it does not belong to
     Count_
 };
 

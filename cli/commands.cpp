@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "bus_open.h"
 #include "bus_pump.h"
+#include "abort_codes.h"
 #include "bus_trace.h"
+#include "configuration.h"
 #include "cli_texts.h"
 #include "comm_state.h"
 #include "communication.h"
@@ -747,6 +750,419 @@ int CmdPdo(Context& context, const Parsed& parsed)
 }
 
 // ---------------------------------------------------------------------------------------
+// dcf, store, restore: the configuration services of the Object Dictionary window.
+
+// The status of a service that ended early, by the master's last message (which it has
+// already shown): the driver library, or `otherwise`.
+int StatusOfMessage(std::uint32_t message, int otherwise)
+{
+    if (message == IDS_CANNOT_LOAD_DLL || message == IDS_CANNOT_OPEN_DONGLE)
+        return ExitNoDriver;
+    if (message == IDS_COMM_FAILURE)
+        return ExitNoAnswer;
+    return otherwise;
+}
+
+// The master's questions are told with their answers while a configuration service
+// runs, and the download's rows shown as they finish; as before afterwards.
+class ServiceAnswers {
+public:
+    ServiceAnswers(Session& session, std::uint32_t declined, void (*rowShown)(std::uint32_t)) : session_(session)
+    {
+        session_.noteAnswers = true;
+        session_.declined = declined;
+        session_.questionsAsked.clear();
+        session_.rowShown = rowShown;
+    }
+    ~ServiceAnswers()
+    {
+        session_.noteAnswers = false;
+        session_.declined = 0;
+        session_.rowShown = nullptr;
+    }
+    ServiceAnswers(const ServiceAnswers&) = delete;
+    ServiceAnswers& operator=(const ServiceAnswers&) = delete;
+
+private:
+    Session& session_;
+};
+
+// UTF-8 as the wide text the master's questions take ("%s" of an area's name).
+std::wstring WideText(std::string_view text)
+{
+    std::wstring wide;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i++]);
+        std::uint32_t code = lead;
+        std::size_t more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (more > 0)
+            code = lead & (0x3Fu >> more);
+        for (; more > 0 && i < text.size(); --more)
+            code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
+        if (sizeof(wchar_t) == 2 && code >= 0x10000) {
+            code -= 0x10000;
+            wide.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+            wide.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            wide.push_back(static_cast<wchar_t>(code));
+        }
+    }
+    return wide;
+}
+
+std::string AbortInWords(std::uint32_t code)
+{
+    return AbortCodeInWords(code, TheConsole().language).text;
+}
+
+std::string EntryName(const eds::Entry& entry)
+{
+    return entry.objectName != entry.name && !entry.objectName.empty() ? entry.objectName + " / " + entry.name
+                                                                       : entry.name;
+}
+
+const char* RowStateName(RowState state)
+{
+    switch (state) {
+    case RowState::Same:
+        return "same";
+    case RowState::Written:
+        return "written";
+    case RowState::Failed:
+        return "failed";
+    case RowState::NoAnswer:
+        return "no answer";
+    case RowState::NotWritten:
+        return "not written";
+    case RowState::Matches:
+        return "matches";
+    case RowState::Differs:
+        return "differs";
+    case RowState::Pending:
+        break;
+    }
+    return "pending";
+}
+
+// A row's result in words, as the Download DCF window's result column says it.
+std::string RowResult(const DownloadRow& row)
+{
+    const eds::Entry& entry = configDownload.file.entries[row.entry];
+    switch (row.state) {
+    case RowState::Same:
+        return ProgramText(IDS_DCF_STATE_SAME);
+    case RowState::Written:
+        return ProgramText(IDS_DCF_STATE_WRITTEN);
+    case RowState::Failed:
+        return AbortInWords(row.abortCode);
+    case RowState::NoAnswer:
+        return ProgramText(IDS_DCF_STATE_NO_ANSWER);
+    case RowState::NotWritten:
+        return ProgramText(IDS_DCF_NOT_WRITTEN);
+    case RowState::Matches:
+        return ProgramText(IDS_DCF_STATE_MATCHES);
+    case RowState::Differs:
+        if (row.abortCode != 0)
+            return AbortInWords(row.abortCode);
+        return ProgramText(IDS_DCF_STATE_DIFFERS, {FormatEntryData(entry, row.readBack.data(), row.readBack.size())});
+    case RowState::Pending:
+        break;
+    }
+    return "";
+}
+
+// One download row as the master reports it: written, failed or verified.
+void ShowDownloadRowLine(std::uint32_t position)
+{
+    if (position >= configDownload.rows.size())
+        return;
+    const DownloadRow& row = configDownload.rows[position];
+    const eds::Entry& entry = configDownload.file.entries[row.entry];
+    const std::string value = FormatEntryData(entry, row.value.data(), row.value.size());
+    Console& console = TheConsole();
+    if (console.json) {
+        JsonLine json;
+        json.Text("command", "dcf")
+            .Text("action", "row")
+            .Number("node", configDownload.node)
+            .Text("index", Hex(row.index, 4))
+            .Number("sub", row.subIndex)
+            .Text("name", EntryName(entry))
+            .Text("value", value)
+            .Text("state", RowStateName(row.state))
+            .Text("result", RowResult(row));
+        if ((row.state == RowState::Failed || row.state == RowState::Differs) && row.abortCode != 0)
+            json.Text("abortCode", Hex(row.abortCode, 8));
+        console.Out(json.Line());
+        return;
+    }
+    char address[24];
+    std::snprintf(address, sizeof address, "%04X sub %-3u  ", static_cast<unsigned>(row.index),
+                  static_cast<unsigned>(row.subIndex));
+    console.Out(address + Column(EntryName(entry), 52) + "  " + Column(value, 14) + "  " + RowResult(row) + "\n");
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Opens the node's dictionary as the Object Dictionary window does: the file given with
+// --eds, else the one the eds folder beside the program holds for the node's identity
+// (or the one given earlier in this session). ExitOk, or the status after the message.
+int OpenDictionaryOf(Context& context, const Parsed& parsed, std::uint32_t node)
+{
+    // The dictionary's services open the bus for their reads, as in the program.
+    context.session.ReleaseBus();
+    UseSlave(static_cast<std::int32_t>(node));
+    TakeLastMasterMessage();
+    if (const std::string* file = parsed.Option("--eds")) {
+        context.session.edsOffered = *file;
+        const int shown = PickSlaveDictionary(nullptr);
+        context.session.edsOffered.clear();
+        return shown != 0 ? ExitOk : Fail(context, ExitUsage, context.console.lastError);
+    }
+    const std::string folder = ProgramFolder() + "eds";
+    const int shown = OpenSlaveDictionary(nullptr, folder.c_str());
+    const std::uint32_t message = TakeLastMasterMessage();
+    if (message == IDS_CANNOT_LOAD_DLL || message == IDS_CANNOT_OPEN_DONGLE)
+        return BusFailure(context, ExitNoDriver);
+    if (message == IDS_COMM_FAILURE)
+        return BusFailure(context, ExitNoAnswer);
+    if (shown == 0)
+        return Fail(context, ExitUsage, CliMessage(CliText::NoEdsFile, {Decimal(node)}));
+    return ExitOk;
+}
+
+int SaveDcf(Context& context, const Parsed& parsed, std::uint32_t node, const std::string& path)
+{
+    int status = OpenDictionaryOf(context, parsed, node);
+    if (status != ExitOk)
+        return status;
+    TakeLastMasterMessage();
+    const SaveOutcome outcome = SaveSlaveDcf(nullptr, path.c_str());
+    const std::uint32_t message = TakeLastMasterMessage();
+    if (!outcome.saved) {
+        if (!outcome.readsCompleted) {
+            status = StatusOfMessage(message, ExitNoAnswer);
+            if (status == ExitNoDriver)
+                return BusFailure(context, status);
+            return Fail(context, status, ProgramText(IDS_DCF_READ_FAILED));
+        }
+        return BusFailure(context, ExitUsage);  // the master said which file could not be written
+    }
+    const std::string text = ProgramText(IDS_DCF_SAVED, {Decimal(outcome.values), FileNameOf(path)});
+    if (context.console.json) {
+        context.console.Out(JsonLine{}
+                                .Text("command", "dcf")
+                                .Text("action", "save")
+                                .Number("node", node)
+                                .Text("file", path)
+                                .Number("values", outcome.values)
+                                .Number("notRepresentable", outcome.notRepresentable)
+                                .Line());
+    } else {
+        context.console.Out(text + "\n");
+    }
+    return ExitOk;
+}
+
+int LoadDcf(Context& context, const Parsed& parsed, std::uint32_t node, const std::string& path)
+{
+    context.session.ReleaseBus();
+    UseSlave(static_cast<std::int32_t>(node));
+    TakeLastMasterMessage();
+    configDownload.onlyChanged = parsed.Has("--changed");
+    if (LoadDownloadFile(nullptr, path.c_str()) == 0)
+        return BusFailure(context, ExitUsage);  // the master said why: unreadable, or nothing to write
+    if (configDownload.onlyChanged && CompareWithDevice(nullptr) == 0)
+        return BusFailure(context, StatusOfMessage(TakeLastMasterMessage(), ExitNoAnswer));
+
+    JsonLine json;
+    json.Text("command", "dcf").Text("action", "load").Number("node", node).Text("file", path);
+    std::uint32_t same = 0;
+    for (const DownloadRow& row : configDownload.rows)
+        same += row.state == RowState::Same ? 1 : 0;
+    if (configDownload.onlyChanged && same == configDownload.rows.size()) {
+        // Nothing to do is the download's success, not a message.
+        context.console.Out(context.console.json
+                                ? json.Number("written", 0).Number("failed", 0).Number("same", same).Line()
+                                : ProgramText(IDS_DCF_ALL_SAME) + "\n");
+        return ExitOk;
+    }
+
+    DownloadOutcome outcome;
+    VerifyOutcome verified;
+    const bool verify = parsed.Has("--verify");
+    {
+        const ServiceAnswers answers(context.session, 0, ShowDownloadRowLine);
+        TakeLastMasterMessage();
+        outcome = RunDownload(nullptr);
+        if (!outcome.started)
+            return BusFailure(context, StatusOfMessage(TakeLastMasterMessage(), ExitNoAnswer));
+        if (verify && outcome.completed)
+            verified = VerifyDownload(nullptr);
+    }
+    const std::uint32_t message = TakeLastMasterMessage();
+
+    int status = ExitOk;
+    std::string text;
+    std::string failedRows;
+    for (const DownloadRow& row : configDownload.rows) {
+        if (row.state != RowState::Failed && row.state != RowState::NoAnswer)
+            continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "%04Xsub%X", static_cast<unsigned>(row.index),
+                      static_cast<unsigned>(row.subIndex));
+        if (!failedRows.empty())
+            failedRows += ',';
+        failedRows += JsonString(name);
+    }
+    if (!outcome.completed) {
+        text = ProgramText(IDS_DCF_ABORTED, {Decimal(outcome.written), Decimal(outcome.failed)});
+        status = StatusOfMessage(message, ExitNoAnswer);
+    } else if (outcome.failed == 0) {
+        text = ProgramText(IDS_DCF_RESULT, {Decimal(outcome.written), "0"});
+    } else {
+        text =
+            ProgramText(IDS_DCF_RESULT_FAILED, {Decimal(outcome.written), Decimal(outcome.failed), FailedRowList(8)});
+        status = ExitRefused;
+    }
+    json.Number("written", outcome.written)
+        .Number("failed", outcome.failed)
+        .Number("same", configDownload.onlyChanged ? same : 0)
+        .Raw("failedRows", "[" + failedRows + "]")
+        .Flag("completed", outcome.completed);
+    if (verify && outcome.completed) {
+        text += ". " + ProgramText(IDS_DCF_VERIFIED, {Decimal(verified.matching), Decimal(verified.differing)});
+        json.Number("matching", verified.matching).Number("differing", verified.differing);
+        if (!verified.completed && status == ExitOk)
+            status = StatusOfMessage(message, ExitNoAnswer);
+        else if (verified.differing > 0 && status == ExitOk)
+            status = ExitRefused;
+    }
+    if (status == ExitOk) {
+        context.console.Out(context.console.json ? json.Line() : text + "\n");
+        return ExitOk;
+    }
+    context.console.Error(text);
+    if (context.console.json)
+        context.console.Out(json.Number("status", status).Text("error", text).Line());
+    return status;
+}
+
+int CmdDcf(Context& context, const Parsed& parsed)
+{
+    const std::string& action = parsed.positional[0];
+    if (action != "save" && action != "load")
+        return UsageError(context, CliMessage(CliText::NoDcfAction, {action}));
+    const bool save = action == "save";
+    for (const auto& option : parsed.options) {
+        const bool belongs = save ? option.first == "--eds" : option.first != "--eds";
+        if (!belongs)
+            return UsageError(context, CliMessage(CliText::OptionNotFor, {option.first, "dcf " + action}));
+    }
+    std::uint32_t node = 0;
+    int status = ExitOk;
+    if (!TakeNode(context, parsed.positional[1], node, status))
+        return status;
+    return save ? SaveDcf(context, parsed, node, parsed.positional[2])
+                : LoadDcf(context, parsed, node, parsed.positional[2]);
+}
+
+struct AreaWord {
+    const char* word;
+    ConfigArea area;
+};
+constexpr AreaWord kAreaWords[] = {
+    {"all", ConfigArea::All},
+    {"comm", ConfigArea::Communication},
+    {"app", ConfigArea::Application},
+};
+
+bool TakeArea(Context& context, const Parsed& parsed, const AreaWord*& area, int& status)
+{
+    area = &kAreaWords[0];
+    if (parsed.positional.size() < 2)
+        return true;
+    for (const AreaWord& candidate : kAreaWords) {
+        if (parsed.positional[1] == candidate.word) {
+            area = &candidate;
+            return true;
+        }
+    }
+    status = UsageError(context, CliMessage(CliText::BadArgument, {"all|comm|app", parsed.positional[1]}));
+    return false;
+}
+
+// The end of a store or restore: the device's answer, or the master's failure.
+int StoreResult(Context& context, const SdoResult& result, JsonLine json, const std::string& done)
+{
+    if (result.failed != 0)
+        return BusFailure(context, StatusOfMessage(TakeLastMasterMessage(), ExitNoAnswer));
+    if (result.aborted != 0)
+        return Fail(context, ExitRefused, ProgramText(IDS_STORE_REFUSED, {AbortInWords(result.abortCode)}),
+                    JsonLine{}.Text("abortCode", Hex(result.abortCode, 8)));
+    context.console.Out(context.console.json ? json.Text("result", done).Line() : done + "\n");
+    return ExitOk;
+}
+
+int CmdStore(Context& context, const Parsed& parsed)
+{
+    std::uint32_t node = 0;
+    const AreaWord* area = nullptr;
+    int status = ExitOk;
+    if (!TakeNode(context, parsed.positional[0], node, status) || !TakeArea(context, parsed, area, status))
+        return status;
+    // The service opens the bus for its write, as in the program.
+    context.session.ReleaseBus();
+    UseSlave(static_cast<std::int32_t>(node));
+    TakeLastMasterMessage();
+    const SdoResult result = StoreConfiguration(nullptr, area->area);
+    JsonLine json;
+    json.Text("command", "store").Number("node", node).Text("area", area->word);
+    return StoreResult(context, result, json, ProgramText(IDS_STORED, {ProgramText(AreaTextId(area->area))}));
+}
+
+int CmdRestore(Context& context, const Parsed& parsed)
+{
+    std::uint32_t node = 0;
+    const AreaWord* area = nullptr;
+    int status = ExitOk;
+    if (!TakeNode(context, parsed.positional[0], node, status) || !TakeArea(context, parsed, area, status))
+        return status;
+    const bool reset = parsed.Has("--reset");
+    context.session.ReleaseBus();
+    UseSlave(static_cast<std::int32_t>(node));
+    TakeLastMasterMessage();
+    const std::string areaName = ProgramText(AreaTextId(area->area));
+    const std::wstring wideName = WideText(areaName);
+    bool asked = false;
+    SdoResult result{};
+    bool resetOffered = false;
+    {
+        // The reset the master offers afterwards is taken only when asked for.
+        const ServiceAnswers answers(context.session, reset ? 0 : IDS_RESTORED_RESET, nullptr);
+        result = RestoreConfiguration(nullptr, area->area, wideName.c_str(), asked);
+        for (const std::uint32_t id : context.session.questionsAsked)
+            resetOffered = resetOffered || id == IDS_RESTORED_RESET;
+    }
+    const std::uint32_t message = TakeLastMasterMessage();
+    JsonLine json;
+    json.Text("command", "restore").Number("node", node).Text("area", area->word);
+    if (result.failed == 0 && result.aborted == 0 && reset && resetOffered && message != 0)
+        return BusFailure(context, StatusOfMessage(message, ExitNoAnswer));  // the reset did not reach the bus
+    const bool wasReset = reset && resetOffered;
+    json.Flag("reset", wasReset);
+    const std::string done = wasReset ? CliMessage(CliText::RestoredWithReset, {areaName, Decimal(node)})
+                                      : ProgramText(IDS_RESTORED, {areaName});
+    if (result.failed != 0 && message != 0)
+        return BusFailure(context, StatusOfMessage(message, ExitNoAnswer));
+    return StoreResult(context, result, json, done);
+}
+
+// ---------------------------------------------------------------------------------------
 // dict
 
 const char* StateName(ValueState state)
@@ -769,28 +1185,8 @@ int CmdDict(Context& context, const Parsed& parsed)
     int status = ExitOk;
     if (!TakeNode(context, parsed.positional[0], node, status))
         return status;
-    // The dictionary's services open the bus for their reads, as in the program.
-    context.session.ReleaseBus();
-    UseSlave(static_cast<std::int32_t>(node));
-    TakeLastMasterMessage();
-    int shown = 0;
-    if (const std::string* file = parsed.Option("--eds")) {
-        context.session.edsOffered = *file;
-        shown = PickSlaveDictionary(nullptr);
-        context.session.edsOffered.clear();
-        if (shown == 0)
-            return Fail(context, ExitUsage, context.console.lastError);
-    } else {
-        const std::string folder = ProgramFolder() + "eds";
-        shown = OpenSlaveDictionary(nullptr, folder.c_str());
-        const std::uint32_t message = TakeLastMasterMessage();
-        if (message == IDS_CANNOT_LOAD_DLL || message == IDS_CANNOT_OPEN_DONGLE)
-            return BusFailure(context, ExitNoDriver);
-        if (message == IDS_COMM_FAILURE)
-            return BusFailure(context, ExitNoAnswer);
-        if (shown == 0)
-            return Fail(context, ExitUsage, CliMessage(CliText::NoEdsFile, {Decimal(node)}));
-    }
+    if ((status = OpenDictionaryOf(context, parsed, node)) != ExitOk)
+        return status;
     TakeLastMasterMessage();
     const ReadAllOutcome outcome = ReadAllEntries(nullptr);
     const std::uint32_t message = TakeLastMasterMessage();
@@ -947,6 +1343,36 @@ const CommandSpec kCommands[] = {
      1,
      2,
      CmdLss},
+    {"dcf",
+     "dcf save NODE FILE [--eds EDS] | dcf load NODE FILE [--changed] [--verify]",
+     "save: reads every entry of the node's EDS file (--eds, else the one the eds folder beside the program holds "
+     "for the node) and writes them as a DCF with the device's values. load: writes the file's configured values "
+     "(ParameterValue) into the node, every row or with --changed only those that differ from the device, the PDOs "
+     "in the device's remapping sequence; each row's result is printed as it finishes; --verify reads the written "
+     "values back. Exit status 1 when a row was refused or differs.",
+     {"--eds"},
+     {"--changed", "--verify"},
+     3,
+     3,
+     CmdDcf},
+    {"store",
+     "store NODE [all|comm|app]",
+     "Stores the node's parameters (all, the communication or the application parameters; default all) so that "
+     "they outlive a power cycle: \"save\" to 0x1010.",
+     {},
+     {},
+     1,
+     2,
+     CmdStore},
+    {"restore",
+     "restore NODE [all|comm|app] [--reset]",
+     "Restores the node's default parameters: \"load\" to 0x1011. They take effect at the next reset of the node; "
+     "--reset resets it at once.",
+     {},
+     {"--reset"},
+     1,
+     2,
+     CmdRestore},
     {"batch",
      "batch [FILE|-] [--keep-going]",
      "Runs the commands of FILE (or standard input), one a line, '#' starts a comment, on one open bus; stops at the "
@@ -956,7 +1382,6 @@ const CommandSpec kCommands[] = {
      0,
      1,
      CmdBatch},
-    // The configuration download and upload, store and restore take their places here.
 };
 
 const CommandSpec* FindCommand(std::string_view name)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bus_open.h"
+#include "cli_texts.h"
 #include "driver.h"
 #include "files.h"
 #include "master_start.h"
@@ -28,12 +29,33 @@ constexpr char kLibraryFile[] = "pcan_usb.dll";
 constexpr char kLibraryFile[] = "pcan_usb.so";
 #endif
 
-// An argument of the master's boxes: codes, numbers and bit rates, all ASCII.
+// An argument of the master's boxes (codes, numbers, area names, paths) as UTF-8: UTF-16
+// on Windows, where a pair of surrogates makes one character, UTF-32 elsewhere.
 std::string Narrow(const wchar_t* text)
 {
     std::string result;
-    for (; text != nullptr && *text != L'\0'; ++text)
-        result += *text < 0x80 ? static_cast<char>(*text) : '?';
+    for (; text != nullptr && *text != L'\0'; ++text) {
+        auto code = static_cast<std::uint32_t>(*text);
+        if (code >= 0xD800 && code < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(text[1]) - 0xDC00);
+            ++text;
+        }
+        if (code < 0x80) {
+            result += static_cast<char>(code);
+        } else if (code < 0x800) {
+            result += static_cast<char>(0xC0 | (code >> 6));
+            result += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            result += static_cast<char>(0xE0 | (code >> 12));
+            result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            result += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            result += static_cast<char>(0xF0 | ((code >> 18) & 0x07));
+            result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            result += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
     return result;
 }
 
@@ -59,8 +81,18 @@ int AskQuestion(OwnerHandle, MessageForm form, std::uint32_t stringId, const wch
     case FormRetryCancelWarning:
         return AnswerCancel;
     case FormOkCancelWarning:
-    default:
-        return AnswerOk;
+    default: {
+        const bool yes = current == nullptr || current->declined != stringId;
+        if (current != nullptr) {
+            current->questionsAsked.push_back(stringId);
+            if (current->noteAnswers) {
+                const std::string text = Narrow(argument);
+                TheConsole().Error(CliMessage(yes ? CliText::AnsweredYes : CliText::AnsweredNo,
+                                              {ProgramText(stringId, {text, text})}));
+            }
+        }
+        return yes ? AnswerOk : AnswerCancel;
+    }
     }
 }
 
@@ -129,8 +161,10 @@ int AskForEds(OwnerHandle, char* path, std::uint32_t size)
     return 1;
 }
 
-int DownloadRowShown(OwnerHandle, std::uint32_t)
+int DownloadRowShown(OwnerHandle, std::uint32_t row)
 {
+    if (current != nullptr && current->rowShown != nullptr)
+        current->rowShown(row);
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "console.h"
 
@@ -41,6 +42,17 @@ public:
     std::map<std::uint32_t, std::string> edsChoices;
     // A file the next file question of the master is answered with; empty: none chosen.
     std::string edsOffered;
+
+    // The master's OK/Cancel questions are answered OK, as the operator asked for the
+    // command, but `declined` (a string id; 0 none) Cancel. With noteAnswers each
+    // question goes to the error side with its answer, so that a script's log says what
+    // was agreed to. questionsAsked keeps the ids asked, in order.
+    bool noteAnswers = false;
+    std::uint32_t declined = 0;
+    std::vector<std::uint32_t> questionsAsked;
+    // Called with a download row's position each time the master reports the row
+    // (showDownloadRow); null: the rows are not shown (the comparison before a download).
+    void (*rowShown)(std::uint32_t row) = nullptr;
 
     const std::string& DriverPath() const { return driverPath_; }
 

@@ -414,12 +414,12 @@ TEST_F(UsageTest, UsageErrorsInGerman)
 TEST_F(UsageTest, HelpForTheProgramAndEveryCommand)
 {
     EXPECT_EQ(Run({"--help"}), ExitOk);
-    for (const char* command :
-         {"scan", "info", "read", "write", "nmt", "pdo", "run", "monitor", "trace", "dict", "lss", "batch"}) {
+    for (const char* command : {"scan", "info", "read", "write", "nmt", "pdo", "run", "monitor", "trace", "dict", "lss",
+                                "batch", "dcf", "store", "restore"}) {
         EXPECT_NE(out.find(std::string("\n  ") + command), std::string::npos) << command;
     }
-    for (const char* command :
-         {"scan", "info", "read", "write", "nmt", "pdo", "run", "monitor", "trace", "dict", "lss", "batch"}) {
+    for (const char* command : {"scan", "info", "read", "write", "nmt", "pdo", "run", "monitor", "trace", "dict", "lss",
+                                "batch", "dcf", "store", "restore"}) {
         Clear();
         EXPECT_EQ(Run({command, "--help"}), ExitOk) << command;
         EXPECT_EQ(out.rfind(std::string("usage: velomar [options] ") + command, 0), 0u) << out;

@@ -21,11 +21,16 @@ std::wstring Folder()
     return folder.substr(0, folder.rfind(L'\\') + 1);
 }
 
+// A file name of this run's own: a program that has just ended may still hold the files
+// of the run before (Wine closes a finished process's handles a little later), so no
+// name is used twice.
 std::wstring TempName(const wchar_t* name)
 {
+    static unsigned runs = 0;
     wchar_t base[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, base);
-    return std::wstring(base) + L"velomar_cli_" + std::to_wstring(GetCurrentProcessId()) + L"_" + name;
+    return std::wstring(base) + L"velomar_cli_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+           std::to_wstring(++runs) + L"_" + name;
 }
 
 HANDLE Inheritable(const std::wstring& path, DWORD access, DWORD creation)
@@ -73,7 +78,9 @@ Finished RunVelomar(const std::wstring& arguments, const std::string& input = ""
         HANDLE in =
             CreateFileW(inName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
+        EXPECT_NE(in, INVALID_HANDLE_VALUE) << "the input file: " << GetLastError();
         WriteFile(in, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+        EXPECT_EQ(written, input.size());
         CloseHandle(in);
     }
     HANDLE in = Inheritable(inName, GENERIC_READ, OPEN_EXISTING);
@@ -153,6 +160,37 @@ TEST(VelomarExeTest, ARefusedValueAndTheExitStatuses)
 
     run = RunVelomar(L"read 3");
     EXPECT_EQ(run.status, 2u);
+}
+
+TEST(VelomarExeTest, DcfSaveAndLoadInOneBatch)
+{
+    // The source tree through Wine's drive Z:, the saved file in the temporary folder.
+    std::string eds = "Z:" VELOMAR_SOURCE_DIR "/simbus/eds/io_module.eds";
+    for (char& c : eds)
+        c = c == '/' ? '\\' : c;
+    wchar_t base[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+    std::string dcf;
+    for (DWORD i = 0; i < n; ++i)
+        dcf += static_cast<char>(base[i]);  // the prefix's temporary folder: ASCII
+    dcf += "velomar_cli_" + std::to_string(GetCurrentProcessId()) + ".dcf";
+    std::string script = "write 3 0x1017 0 u16 300\r\n";
+    script += "dcf save 3 \"" + dcf + "\" --eds \"" + eds + "\"\r\n";
+    script += "write 3 0x1017 0 u16 777\r\n";
+    script += "dcf load 3 \"" + dcf + "\" --changed\r\n";
+    script += "store 3 comm\r\nread 3 0x1017 0 u16\r\n";
+    const Finished run = RunVelomar(L"--json batch -", script);
+    DeleteFileA(dcf.c_str());
+    EXPECT_EQ(run.status, 0u) << run.err;
+    EXPECT_NE(run.out.find("\"action\":\"save\",\"node\":3"), std::string::npos) << run.out << run.err;
+    EXPECT_NE(run.out.find("\"action\":\"row\",\"node\":3,\"index\":\"0x1017\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"written\":1,\"failed\":0"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("{\"command\":\"store\",\"node\":3,\"area\":\"comm\""), std::string::npos) << run.out;
+    const std::string last =
+        "{\"command\":\"read\",\"node\":3,\"index\":\"0x1017\",\"sub\":0,\"type\":\"u16\",\"value\":300,"
+        "\"length\":2}\r\n";
+    ASSERT_GE(run.out.size(), last.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last);
 }
 
 }  // namespace
