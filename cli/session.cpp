@@ -229,6 +229,27 @@ std::vector<std::string> Fields(const std::string& text)
     }
 }
 
+bool FileExists(const std::string& path)
+{
+    std::FILE* file = OpenFileUtf8(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
+// The library of one kind in its folder beside the program: the release's folder name
+// (serial, network, simulated) or the build's (slcan, netcan); "" when neither has it.
+std::string InstalledLibrary(const char* releaseFolder, const char* buildFolder)
+{
+    for (const char* folder : {releaseFolder, buildFolder}) {
+        const std::string candidate = ProgramFolder() + folder + PathSeparator() + kLibraryFile;
+        if (FileExists(candidate))
+            return candidate;
+    }
+    return "";
+}
+
 bool ValidSetting(const std::string& value)
 {
     if (value.empty())
@@ -262,23 +283,33 @@ void WatchInterrupt()
 
 bool PrepareDriver(const std::string& driver, std::string& path, std::string& privateFolder, std::string& error)
 {
-    if (driver.empty() || driver == "sim") {
+    if (driver.empty()) {
         path = kLibraryFile;
+        return true;
+    }
+    if (driver == "sim") {
+        // The release keeps the simulated library in a folder of its own, so that the
+        // vendor's beside the program is the default; the build puts it beside.
+        const std::string released = InstalledLibrary("simulated", "simulated");
+        path = released.empty() ? std::string(kLibraryFile) : released;
         return true;
     }
     const std::vector<std::string> fields = Fields(driver);
     // Names, not strings assigned from literals: i686 GCC 12 at -O3 takes such an
     // assignment for an overlapping copy (-Wrestrict).
-    const char* kind = nullptr;
+    const char* kind = nullptr;       // the folder of the release
+    const char* buildKind = nullptr;  // the folder of the build
     const char* settingsName = nullptr;
     std::string settings;
     if (fields[0] == "serial" && fields.size() == 2 && ValidSetting(fields[1])) {
-        kind = "slcan";
+        kind = "serial";
+        buildKind = "slcan";
         settingsName = "slcan.ini";
         settings = "[Serial]\nPort=" + fields[1] + "\n";
     } else if (fields[0] == "socketcand" && (fields.size() == 3 || fields.size() == 4) && ValidSetting(fields[1]) &&
                ValidSetting(fields[2]) && (fields.size() == 3 || ValidSetting(fields[3]))) {
-        kind = "netcan";
+        kind = "network";
+        buildKind = "netcan";
         settingsName = "netcan.ini";
         settings = "[Connection]\nHost=" + fields[1] + "\nPort=" + fields[2] + "\n";
         if (fields.size() == 4)
@@ -292,7 +323,11 @@ bool PrepareDriver(const std::string& driver, std::string& path, std::string& pr
     }
     // The library reads its settings file beside itself: a copy of it in a folder of this
     // process's own, with the settings asked for, leaves the installed file alone.
-    const std::string source = ProgramFolder() + kind + PathSeparator() + kLibraryFile;
+    const std::string source = InstalledLibrary(kind, buildKind);
+    if (source.empty()) {
+        error = ProgramFolder() + kind + PathSeparator() + kLibraryFile;
+        return false;
+    }
     if (!MakePrivateFolder(privateFolder)) {
         error = source;
         return false;

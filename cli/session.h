@@ -77,8 +77,11 @@ void WatchInterrupt();
 // The folder of the running program, with its trailing separator; "" if unknown.
 std::string ProgramFolder();
 
-// The driver library `driver` (--driver) names: the file beside the program for "" and
-// "sim"; for "serial:PORT" and "socketcand:HOST:PORT[:INTERFACE]" the library of that kind
-// from the program's folder, copied with a settings file of its own into `privateFolder`
-// (created); otherwise `driver` itself. False with `error` set when it cannot be prepared.
+// The driver library `driver` (--driver) names: the file beside the program for ""; for
+// "sim" the simulated library of the release's simulated folder, else the one beside the
+// program (the build's); for "serial:PORT" and "socketcand:HOST:PORT[:INTERFACE]" the
+// library of that kind from its folder beside the program (serial or network in the
+// release, slcan or netcan in the build), copied with a settings file of its own into
+// `privateFolder` (created); otherwise `driver` itself. False with `error` set when it
+// cannot be prepared.
 bool PrepareDriver(const std::string& driver, std::string& path, std::string& privateFolder, std::string& error);

@@ -1,12 +1,16 @@
 // The commands in-process against the simulated slaves (default network: node 3 the I/O
 // module, node 5 the drive): what they print, plain and as JSON Lines, what they leave in
 // the slaves, and the exit status of each way they can end.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
 #include "cli_test_support.h"
 #include "cli_texts.h"
 #include "driver_api.h"
+#include "os_services.h"
 #include "simbus_control.h"
 #include "tick.h"
 
@@ -442,6 +446,63 @@ TEST_F(UsageTest, ADriverThatCannotBeLoadedIsExitStatusFour)
     // private copy, then the adapter does not open.
     const int status = Run({"--driver", "serial:/nonexistent/ttyACM9", "read", "3", "0x1000", "0"});
     EXPECT_EQ(status, ExitNoDriver);
+}
+
+// The short forms of --driver find our libraries in the release's folders beside the
+// program (simulated, serial, network) and in the build's (slcan, netcan).
+TEST(DriverChoiceTest, ShortFormsFindTheReleaseAndTheBuildFolders)
+{
+    const std::string folder = ProgramFolder();
+    ASSERT_FALSE(folder.empty());
+    std::string path, privateFolder, error;
+    ASSERT_TRUE(PrepareDriver("sim", path, privateFolder, error));
+    EXPECT_EQ(path, "pcan_usb.so") << "the build's, beside the program";
+
+    auto readText = [](const std::string& file) {
+        std::string text;
+        if (std::FILE* in = std::fopen(file.c_str(), "rb")) {
+            int c = 0;
+            while ((c = std::fgetc(in)) != EOF)
+                text += static_cast<char>(c);
+            std::fclose(in);
+        }
+        return text;
+    };
+    struct Case {
+        const char* folder;
+        const char* driver;
+        const char* settingsFile;
+        const char* settings;
+    };
+    const Case cases[] = {
+        {"serial", "serial:/dev/ttyUSB7", "slcan.ini", "[Serial]\nPort=/dev/ttyUSB7\n"},
+        {"netcan", "socketcand:192.0.2.5:29536:can1", "netcan.ini",
+         "[Connection]\nHost=192.0.2.5\nPort=29536\nInterface=can1\n"},
+        {"simulated", "sim", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string libraryFolder = folder + c.folder;
+        ASSERT_EQ(mkdir(libraryFolder.c_str(), 0755), 0) << libraryFolder;
+        ASSERT_TRUE(CopyOneFile(folder + "pcan_usb.so", libraryFolder + "/pcan_usb.so"));
+        path.clear();
+        privateFolder.clear();
+        EXPECT_TRUE(PrepareDriver(c.driver, path, privateFolder, error)) << c.driver << ": " << error;
+        if (c.settingsFile == nullptr) {
+            EXPECT_EQ(path, libraryFolder + "/pcan_usb.so");
+        } else {
+            EXPECT_EQ(path, privateFolder + "pcan_usb.so") << "a private copy";
+            EXPECT_EQ(readText(path), readText(libraryFolder + "/pcan_usb.so"));
+            EXPECT_EQ(readText(privateFolder + c.settingsFile), c.settings);
+            RemovePrivateFolder(privateFolder, {"pcan_usb.so", c.settingsFile});
+        }
+        std::remove((libraryFolder + "/pcan_usb.so").c_str());
+        rmdir(libraryFolder.c_str());
+    }
+    // A port or host that a settings file cannot hold, and a library that is not there.
+    EXPECT_FALSE(PrepareDriver("serial:COM1;x", path, privateFolder, error));
+    EXPECT_FALSE(PrepareDriver("socketcand:host", path, privateFolder, error));
+    EXPECT_FALSE(PrepareDriver("serial:/dev/ttyUSB7", path, privateFolder, error));
+    EXPECT_EQ(error, folder + "serial/pcan_usb.so");
 }
 
 TEST_F(UsageTest, SettleTimeOnlyWhenAskedFor)
