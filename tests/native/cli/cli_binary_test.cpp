@@ -11,11 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "os_services.h"
+#include "sim_controls.h"
 
 extern char** environ;
 
@@ -27,9 +30,20 @@ struct Finished {
     std::string err;
 };
 
+// The program itself, on the simulated library beside this test.
+std::vector<std::string> ProgramWords(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> all = {VELOMAR_BINARY, "--driver", ProgramFolder() + "pcan_usb.so"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return all;
+}
+
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& arguments)
+    explicit Child(const std::vector<std::string>& arguments) : Child(VELOMAR_BINARY, ProgramWords(arguments)) {}
+
+    // Any program, `words` its whole argument vector.
+    Child(const char* program, std::vector<std::string> words)
     {
         int in[2], out[2], err[2];
         if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
@@ -41,13 +55,11 @@ public:
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             posix_spawn_file_actions_addclose(&actions, fd);
-        std::vector<std::string> all = {VELOMAR_BINARY, "--driver", ProgramFolder() + "pcan_usb.so"};
-        all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
-        for (std::string& word : all)
+        for (std::string& word : words)
             argv.push_back(word.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, VELOMAR_BINARY, &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(in[0]);
@@ -193,6 +205,104 @@ TEST(BinaryTest, CtrlCEndsARunAsStopDoes)
     child.Interrupt();
     const Finished run = child.End();
     EXPECT_EQ(run.status, 0) << run.err;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::string text;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            text.append(buffer, n);
+        std::fclose(file);
+    }
+    std::erase(text, '\r');
+    return text;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+// The guide's commissioning script, run by the shell as an operator would, on a device
+// without a node-ID: every step's result from the JSON lines it prints.
+TEST(BinaryTest, TheCommissioningScriptOfTheGuide)
+{
+    const std::string guide = ReadText(VELOMAR_SOURCE_DIR "/docs/command-line.md");
+    const std::size_t start = guide.find("```sh\n#!/bin/sh\n# commission.sh");
+    ASSERT_NE(start, std::string::npos) << "the script in docs/command-line.md";
+    const std::size_t end = guide.find("```\n", start + 6);
+    ASSERT_NE(end, std::string::npos);
+    const std::string folder = ::testing::TempDir();
+    const std::string script = folder + "velomar_commission.sh";
+    WriteText(script, guide.substr(start + 6, end - start - 6));
+
+    // The DCF: the device's own file with a heartbeat time and a transmission type.
+    std::string dcf = ReadText(VELOMAR_SOURCE_DIR "/simbus/eds/io_module.eds");
+    for (const char* section : {"[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\n"
+                                "AccessType=rw\n",
+                                "[1800sub2]\nParameterName=Transmission type\nObjectType=0x7\nDataType=0x0005\n"
+                                "AccessType=rw\n"}) {
+        const std::size_t at = dcf.find(section);
+        ASSERT_NE(at, std::string::npos) << section;
+        dcf.insert(at + std::string(section).size(),
+                   section[2] == '0' ? "ParameterValue=250\n" : "ParameterValue=254\n");
+    }
+    const std::string dcfPath = folder + "velomar commission sensor.dcf";  // a blank in the name
+    WriteText(dcfPath, dcf + "\n[DeviceComissioning]\nNodeID=10\n");
+
+    WriteNetworkFile("[Nodes]\n3=io_module.eds\n[NonConfigured]\nsensor=io_module.eds, 0x00001001\n");
+    // velomar by its name, as the script calls it.
+    std::string binary = VELOMAR_BINARY;
+    const char* path = std::getenv("PATH");
+    std::string searchPath = binary.substr(0, binary.rfind('/')) + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+    setenv("PATH", searchPath.c_str(), 1);
+    Child child("/bin/sh", {"sh", script, "10", dcfPath, "--driver", ProgramFolder() + "pcan_usb.so"});
+    EXPECT_TRUE(child.Started());
+    const Finished run = child.End(std::chrono::milliseconds(30000));
+    setenv("PATH", path != nullptr ? path : "", 1);
+    RemoveNetworkFile();
+    std::remove(script.c_str());
+    std::remove(dcfPath.c_str());
+
+    EXPECT_EQ(run.status, 0) << run.err << run.out;
+    std::vector<nlohmann::json> lines;
+    std::size_t at = 0;
+    for (std::size_t next = 0; (next = run.out.find('\n', at)) != std::string::npos; at = next + 1)
+        lines.push_back(nlohmann::json::parse(run.out.substr(at, next - at), nullptr, false));
+    ASSERT_GE(lines.size(), 5u) << run.out;
+    EXPECT_EQ(lines[0]["action"], "set-id");
+    EXPECT_EQ(lines[1]["action"], "store");
+    auto one = [&lines](const char* command, const char* action) {
+        for (const nlohmann::json& line : lines)
+            if (line.value("command", "") == command && (action == nullptr || line.value("action", "") == action))
+                return line;
+        return nlohmann::json();
+    };
+    const nlohmann::json load = one("dcf", "load");
+    EXPECT_EQ(load["node"], 10);
+    EXPECT_EQ(load["written"], 2) << "the two configured values";
+    EXPECT_EQ(load["failed"], 0);
+    EXPECT_EQ(load["matching"], 2);
+    EXPECT_EQ(load["differing"], 0);
+    std::vector<std::string> written;
+    for (const nlohmann::json& line : lines)
+        if (line.value("action", "") == "row" && line.value("state", "") == "written")
+            written.push_back(line["index"].get<std::string>() + "sub" + std::to_string(line["sub"].get<int>()));
+    EXPECT_EQ(written, (std::vector<std::string>{"0x1800sub2", "0x1017sub0"})) << "the PDO first";
+    EXPECT_EQ(one("store", nullptr)["area"], "all");
+    EXPECT_EQ(one("nmt", nullptr)["bootUp"], true);
+    const nlohmann::json info = lines.back();
+    EXPECT_EQ(info["command"], "info");
+    EXPECT_EQ(info["node"], 10);
+    EXPECT_EQ(info["serial"], "0x00001001") << "the device that had no node-ID";
+    // The script's confirmation, answered and told.
+    EXPECT_NE(run.err.find("into the device? Outputs may be modified! Yes."), std::string::npos) << run.err;
 }
 
 }  // namespace
