@@ -83,13 +83,11 @@ int AskQuestion(OwnerHandle, MessageForm form, std::uint32_t stringId, const wch
     case FormOkCancelWarning:
     default: {
         const bool yes = current == nullptr || current->declined != stringId;
-        if (current != nullptr) {
+        if (current != nullptr && current->noteAnswers) {
             current->questionsAsked.push_back(stringId);
-            if (current->noteAnswers) {
-                const std::string text = Narrow(argument);
-                TheConsole().Error(CliMessage(yes ? CliText::AnsweredYes : CliText::AnsweredNo,
-                                              {ProgramText(stringId, {text, text})}));
-            }
+            const std::string text = Narrow(argument);
+            TheConsole().Error(
+                CliMessage(yes ? CliText::AnsweredYes : CliText::AnsweredNo, {ProgramText(stringId, {text, text})}));
         }
         return yes ? AnswerOk : AnswerCancel;
     }

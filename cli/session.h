@@ -46,7 +46,7 @@ public:
     // The master's OK/Cancel questions are answered OK, as the operator asked for the
     // command, but `declined` (a string id; 0 none) Cancel. With noteAnswers each
     // question goes to the error side with its answer, so that a script's log says what
-    // was agreed to. questionsAsked keeps the ids asked, in order.
+    // was agreed to; questionsAsked keeps their ids, in order.
     bool noteAnswers = false;
     std::uint32_t declined = 0;
     std::vector<std::uint32_t> questionsAsked;
