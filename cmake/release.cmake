@@ -2,6 +2,8 @@
 # Velomar-<version>-win64.zip (x86_64 build) or Velomar-<version>-win32.zip (i686 build;
 # scripts/release makes and checks both) with
 #   tovral.exe, tovral.chm, README.md, docs/     the program, its help and the guide
+#   velomar.exe                                  the console program (docs/command-line.md;
+#                                                --driver sim takes simulated/)
 #   eds/                                         the simulated slaves' EDS files, where the
 #                                                Object Dictionary window looks first
 #   help/en/, help/de/                           the help pages as plain HTML, which the
@@ -16,6 +18,7 @@
 # Every library in an archive is of the archive's architecture: a process loads only
 # libraries of its own width.
 install(TARGETS tovral RUNTIME DESTINATION .)
+install(TARGETS velomar RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/bin/tovral.chm DESTINATION . OPTIONAL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/simbus/eds/ DESTINATION eds FILES_MATCHING PATTERN "*.eds")

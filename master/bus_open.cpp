@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kWarmUpPumps = 50;
 constexpr std::uint32_t kWarmUpSleepMs = 10;
 
 }  // namespace
@@ -42,13 +41,24 @@ int OpenBus(OwnerHandle owner, std::int32_t baudIndex)
         return 0;
     }
     ClearNodeTable(MasterNodeTable());
-    void* previous = Operator().beginWait();
-    for (int i = 0; i < kWarmUpPumps; ++i) {
-        PumpBus();
-        SleepMs(kWarmUpSleepMs);
+    if (busSettleMs != 0) {
+        void* previous = Operator().beginWait();
+        for (std::uint32_t i = 0; i < busSettleMs / kWarmUpSleepMs; ++i) {
+            PumpBus();
+            SleepMs(kWarmUpSleepMs);
+        }
+        if (busSettleMs % kWarmUpSleepMs != 0) {
+            PumpBus();
+            SleepMs(busSettleMs % kWarmUpSleepMs);
+        }
+        Operator().endWait(previous);
     }
-    Operator().endWait(previous);
     return 1;
+}
+
+void UseBusSettle(std::uint32_t ms)
+{
+    busSettleMs = ms;
 }
 
 int CloseBus()

@@ -1,4 +1,4 @@
-// Opening the bus: driver library, adapter at the chosen bit rate, engine cleared, warm-up.
+// Opening the bus: driver library, adapter at the chosen bit rate, engine cleared, settle time.
 #pragma once
 
 #include <array>
@@ -12,6 +12,14 @@ inline constexpr const auto& BitRateTable = kBitRates;
 
 // The only adapter connection offered: the USB adapter behind "pcan_usb.dll".
 constexpr std::int32_t kPortUsb = 4096;
+
+// The pause OpenBus makes after the adapter is open, pumping the bus all along, so that the
+// slaves' first frames (boot-ups) are taken before any service speaks. StartMaster sets the
+// program's 500 ms; UseBusSettle changes it for one front end (the console program skips
+// it unless asked for one). Pumped in steps of 10 ms; a rest below 10 ms is slept at the end.
+constexpr std::uint32_t kDefaultBusSettleMs = 500;
+extern std::uint32_t busSettleMs;
+void UseBusSettle(std::uint32_t ms);
 
 // Opens the bus for `baudIndex` (the Baud setting) through the driver library StartMaster
 // was given. 1 when open; 0 after showing why not. A port other than the USB adapter and

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "bus_open.h"
 #include "bus_pump.h"
 #include "bus_ticks.h"
 #include "comm_state.h"
@@ -44,6 +45,7 @@ MasterStartOutcome StartMaster(const MasterSetup& setup)
     appSettings.CurrAdr = setup.node;
     appSettings.Baud = setup.bitRate;
     appSettings.PrinterPort = setup.port;
+    busSettleMs = kDefaultBusSettleMs;
     std::snprintf(driverPath, sizeof driverPath, "%s", setup.driverLibrary);
     delete processImage;
     processImage = image;

@@ -1,5 +1,6 @@
 #include "master_state.h"
 
+#include "bus_open.h"
 #include "comm_state.h"
 #include "emergency.h"
 #include "error_control.h"
@@ -14,6 +15,9 @@
 
 // Settings file values (filled by the shell).
 AppSettings appSettings = kDefaultSettings;
+
+// The pause after the bus opens (set by StartMaster, changed by UseBusSettle).
+std::uint32_t busSettleMs = kDefaultBusSettleMs;
 
 // Communication state and the message-pump slots.
 CommState commState{};

@@ -1,0 +1,308 @@
+// The real program as a script runs it: its exit statuses, what it writes to standard
+// output and error, a batch on standard input, and Ctrl-C ending a run. Each run waits
+// for the program's end with a deadline; none waits a fixed time.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "os_services.h"
+#include "sim_controls.h"
+
+extern char** environ;
+
+namespace {
+
+struct Finished {
+    int status = -1;  // the exit status; -1 when it did not end in time or was killed
+    std::string out;
+    std::string err;
+};
+
+// The program itself, on the simulated library beside this test.
+std::vector<std::string> ProgramWords(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> all = {VELOMAR_BINARY, "--driver", ProgramFolder() + "pcan_usb.so"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return all;
+}
+
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& arguments) : Child(VELOMAR_BINARY, ProgramWords(arguments)) {}
+
+    // Any program, `words` its whole argument vector.
+    Child(const char* program, std::vector<std::string> words)
+    {
+        int in[2], out[2], err[2];
+        if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            posix_spawn_file_actions_addclose(&actions, fd);
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        close(err[1]);
+        input_ = in[1];
+        out_ = out[0];
+        err_ = err[0];
+    }
+
+    ~Child()
+    {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : {input_, out_, err_})
+            if (fd >= 0)
+                close(fd);
+    }
+
+    void Write(const std::string& text)
+    {
+        EXPECT_EQ(write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        close(input_);
+        input_ = -1;
+    }
+
+    // Reads what arrives until `done` holds or the deadline passes; true when it held.
+    template <typename Condition>
+    bool WaitFor(Condition done, std::chrono::milliseconds limit)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+            if (poll(fds, 2, static_cast<int>(left.count() < 50 ? left.count() : 50)) < 0)
+                return false;
+            Drain(fds[0], out_, result_.out);
+            Drain(fds[1], err_, result_.err);
+            Reap();
+        }
+        return true;
+    }
+
+    Finished End(std::chrono::milliseconds limit = std::chrono::milliseconds(10000))
+    {
+        if (input_ >= 0) {
+            close(input_);
+            input_ = -1;
+        }
+        WaitFor([this] { return ended_ && out_ < 0 && err_ < 0; }, limit);
+        return result_;
+    }
+
+    void Interrupt() { kill(pid_, SIGINT); }
+    const std::string& Out() const { return result_.out; }
+    bool Started() const { return pid_ > 0; }
+
+private:
+    void Drain(const pollfd& polled, int& fd, std::string& into)
+    {
+        if (fd < 0 || (polled.revents & (POLLIN | POLLHUP)) == 0)
+            return;
+        char buffer[4096];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            into.append(buffer, static_cast<std::size_t>(n));
+        } else {
+            close(fd);
+            fd = -1;
+        }
+    }
+
+    void Reap()
+    {
+        if (ended_)
+            return;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            ended_ = true;
+            result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+    }
+
+    pid_t pid_ = -1;
+    int input_ = -1, out_ = -1, err_ = -1;
+    bool ended_ = false;
+    Finished result_;
+};
+
+Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input = "")
+{
+    Child child(arguments);
+    EXPECT_TRUE(child.Started());
+    if (!input.empty())
+        child.Write(input);
+    return child.End();
+}
+
+TEST(BinaryTest, ExitStatusesAndWhereTheWordsGo)
+{
+    Finished run = RunProgram({"read", "3", "0x1000", "0", "u32"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "983441\n");
+    EXPECT_EQ(run.err, "");
+
+    run = RunProgram({"--json", "read", "3", "0x6000", "9", "u8"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["abortCode"], "0x06090011");
+    EXPECT_EQ(run.err, "velomar: Unable to access object! Abort Code: 06090011h\n");
+
+    run = RunProgram({"read", "3", "0x1000"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+
+    run = RunProgram({"--lang", "de", "read", "99", "0x1000", "0"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err, "velomar: Kommunikationsfehler!\n");
+
+    run = RunProgram({"--driver", "/nonexistent/pcan_usb.so", "scan"});
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(run.err, "velomar: Unable to load CAN DLL!\n");
+}
+
+TEST(BinaryTest, BatchOnStandardInputKeepsWhatWasWritten)
+{
+    const Finished run = RunProgram({"batch", "-"}, "write 3 0x6200 1 u8 9\nread 3 0x6200 1 u8\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "3 0x6200 1 <- 9\n9\n");
+}
+
+TEST(BinaryTest, CtrlCEndsARunAsStopDoes)
+{
+    Child child({"run", "3"});
+    ASSERT_TRUE(child.Started());
+    // The first inputs show that the exchange runs.
+    ASSERT_TRUE(child.WaitFor([&child] { return child.Out().find("PDO1 0x183") != std::string::npos; },
+                              std::chrono::milliseconds(10000)));
+    child.Interrupt();
+    const Finished run = child.End();
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::string text;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            text.append(buffer, n);
+        std::fclose(file);
+    }
+    std::erase(text, '\r');
+    return text;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+// The guide's commissioning script, run by the shell as an operator would, on a device
+// without a node-ID: every step's result from the JSON lines it prints.
+TEST(BinaryTest, TheCommissioningScriptOfTheGuide)
+{
+    const std::string guide = ReadText(VELOMAR_SOURCE_DIR "/docs/command-line.md");
+    const std::size_t start = guide.find("```sh\n#!/bin/sh\n# commission.sh");
+    ASSERT_NE(start, std::string::npos) << "the script in docs/command-line.md";
+    const std::size_t end = guide.find("```\n", start + 6);
+    ASSERT_NE(end, std::string::npos);
+    const std::string folder = ::testing::TempDir();
+    const std::string script = folder + "velomar_commission.sh";
+    WriteText(script, guide.substr(start + 6, end - start - 6));
+
+    // The DCF: the device's own file with a heartbeat time and a transmission type.
+    std::string dcf = ReadText(VELOMAR_SOURCE_DIR "/simbus/eds/io_module.eds");
+    for (const char* section : {"[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\n"
+                                "AccessType=rw\n",
+                                "[1800sub2]\nParameterName=Transmission type\nObjectType=0x7\nDataType=0x0005\n"
+                                "AccessType=rw\n"}) {
+        const std::size_t at = dcf.find(section);
+        ASSERT_NE(at, std::string::npos) << section;
+        dcf.insert(at + std::string(section).size(),
+                   section[2] == '0' ? "ParameterValue=250\n" : "ParameterValue=254\n");
+    }
+    const std::string dcfPath = folder + "velomar commission sensor.dcf";  // a blank in the name
+    WriteText(dcfPath, dcf + "\n[DeviceComissioning]\nNodeID=10\n");
+
+    WriteNetworkFile("[Nodes]\n3=io_module.eds\n[NonConfigured]\nsensor=io_module.eds, 0x00001001\n");
+    // velomar by its name, as the script calls it.
+    std::string binary = VELOMAR_BINARY;
+    const char* path = std::getenv("PATH");
+    std::string searchPath = binary.substr(0, binary.rfind('/')) + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+    setenv("PATH", searchPath.c_str(), 1);
+    Child child("/bin/sh", {"sh", script, "10", dcfPath, "--driver", ProgramFolder() + "pcan_usb.so"});
+    EXPECT_TRUE(child.Started());
+    const Finished run = child.End(std::chrono::milliseconds(30000));
+    setenv("PATH", path != nullptr ? path : "", 1);
+    RemoveNetworkFile();
+    std::remove(script.c_str());
+    std::remove(dcfPath.c_str());
+
+    EXPECT_EQ(run.status, 0) << run.err << run.out;
+    std::vector<nlohmann::json> lines;
+    std::size_t at = 0;
+    for (std::size_t next = 0; (next = run.out.find('\n', at)) != std::string::npos; at = next + 1)
+        lines.push_back(nlohmann::json::parse(run.out.substr(at, next - at), nullptr, false));
+    ASSERT_GE(lines.size(), 5u) << run.out;
+    EXPECT_EQ(lines[0]["action"], "set-id");
+    EXPECT_EQ(lines[1]["action"], "store");
+    auto one = [&lines](const char* command, const char* action) {
+        for (const nlohmann::json& line : lines)
+            if (line.value("command", "") == command && (action == nullptr || line.value("action", "") == action))
+                return line;
+        return nlohmann::json();
+    };
+    const nlohmann::json load = one("dcf", "load");
+    EXPECT_EQ(load["node"], 10);
+    EXPECT_EQ(load["written"], 2) << "the two configured values";
+    EXPECT_EQ(load["failed"], 0);
+    EXPECT_EQ(load["matching"], 2);
+    EXPECT_EQ(load["differing"], 0);
+    std::vector<std::string> written;
+    for (const nlohmann::json& line : lines)
+        if (line.value("action", "") == "row" && line.value("state", "") == "written")
+            written.push_back(line["index"].get<std::string>() + "sub" + std::to_string(line["sub"].get<int>()));
+    EXPECT_EQ(written, (std::vector<std::string>{"0x1800sub2", "0x1017sub0"})) << "the PDO first";
+    EXPECT_EQ(one("store", nullptr)["area"], "all");
+    EXPECT_EQ(one("nmt", nullptr)["bootUp"], true);
+    const nlohmann::json info = lines.back();
+    EXPECT_EQ(info["command"], "info");
+    EXPECT_EQ(info["node"], 10);
+    EXPECT_EQ(info["serial"], "0x00001001") << "the device that had no node-ID";
+    // The script's confirmation, answered and told.
+    EXPECT_NE(run.err.find("into the device? Outputs may be modified! Yes."), std::string::npos) << run.err;
+}
+
+}  // namespace
