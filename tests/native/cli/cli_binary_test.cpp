@@ -19,6 +19,7 @@
 
 #include "os_services.h"
 #include "sim_controls.h"
+#include "text_files.h"
 
 extern char** environ;
 
@@ -209,24 +210,9 @@ TEST(BinaryTest, CtrlCEndsARunAsStopDoes)
 
 std::string ReadText(const std::string& path)
 {
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, n);
-        std::fclose(file);
-    }
+    std::string text = ReadTextFile(path);
     std::erase(text, '\r');
     return text;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
 }
 
 // The guide's commissioning script, run by the shell as an operator would, on a device
@@ -240,7 +226,7 @@ TEST(BinaryTest, TheCommissioningScriptOfTheGuide)
     ASSERT_NE(end, std::string::npos);
     const std::string folder = ::testing::TempDir();
     const std::string script = folder + "velomar_commission.sh";
-    WriteText(script, guide.substr(start + 6, end - start - 6));
+    WriteTextFile(script, guide.substr(start + 6, end - start - 6));
 
     // The DCF: the device's own file with a heartbeat time and a transmission type.
     std::string dcf = ReadText(VELOMAR_SOURCE_DIR "/simbus/eds/io_module.eds");
@@ -254,7 +240,7 @@ TEST(BinaryTest, TheCommissioningScriptOfTheGuide)
                    section[2] == '0' ? "ParameterValue=250\n" : "ParameterValue=254\n");
     }
     const std::string dcfPath = folder + "velomar commission sensor.dcf";  // a blank in the name
-    WriteText(dcfPath, dcf + "\n[DeviceComissioning]\nNodeID=10\n");
+    WriteTextFile(dcfPath, dcf + "\n[DeviceComissioning]\nNodeID=10\n");
 
     WriteNetworkFile("[Nodes]\n3=io_module.eds\n[NonConfigured]\nsensor=io_module.eds, 0x00001001\n");
     // velomar by its name, as the script calls it.

@@ -8,6 +8,7 @@
 
 #include "cli_test_support.h"
 #include "simbus_control.h"
+#include "text_files.h"
 
 using nlohmann::json;
 
@@ -41,43 +42,11 @@ protected:
     }
 };
 
-std::string ReadText(const std::string& path)
-{
-    std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return text;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-}
-
-// `text` with the one place `from` replaced by `to` (a test failure when it is not there).
-std::string Replaced(std::string text, const std::string& from, const std::string& to)
-{
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 // The I/O module's file with the device name made writable with a value (the device keeps
 // it constant) and a heartbeat time of 350 ms: two rows, one of them refused.
 std::string FileWithARefusedRow()
 {
-    std::string text = ReadText(IoModuleEds());
+    std::string text = ReadTextFile(IoModuleEds());
     std::erase(text, '\r');
     text = Replaced(text,
                     "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=const",
@@ -99,7 +68,7 @@ TEST_F(ConfigCommandTest, ASavedDcfDownloadedWithOnlyTheChangesBringsTheDeviceBa
     EXPECT_EQ(lines[0]["action"], "save");
     EXPECT_EQ(lines[0]["node"], 3);
     EXPECT_GT(lines[0]["values"].get<int>(), 100);
-    const std::string file = ReadText(saved);
+    const std::string file = ReadTextFile(saved);
     EXPECT_NE(file.find("[DeviceComissioning]"), std::string::npos);
     EXPECT_NE(file.find("ParameterValue=0x012C"), std::string::npos) << "the heartbeat time as read";
 
@@ -143,7 +112,7 @@ TEST_F(ConfigCommandTest, ASavedDcfDownloadedWithOnlyTheChangesBringsTheDeviceBa
 
 TEST_F(ConfigCommandTest, ARefusedRowIsExitStatusOneWithItsAbortInWords)
 {
-    WriteText(edited, FileWithARefusedRow());
+    WriteTextFile(edited, FileWithARefusedRow());
     EXPECT_EQ(Run({"--json", "dcf", "load", "3", edited}), ExitRefused);
     const std::vector<json> lines = JsonLines();
     ASSERT_EQ(lines.size(), 3u) << out;
@@ -215,8 +184,8 @@ TEST_F(ConfigCommandTest, ASilentNodeIsExitStatusThree)
     EXPECT_EQ(lines[0]["status"], 3);
     Clear();
     EXPECT_EQ(Run({"dcf", "save", "3", saved, "--eds", IoModuleEds()}), ExitNoAnswer);
-    EXPECT_EQ(ReadText(saved), "") << "nothing saved";
-    WriteText(edited, FileWithARefusedRow());
+    EXPECT_EQ(ReadTextFile(saved), "") << "nothing saved";
+    WriteTextFile(edited, FileWithARefusedRow());
     Clear();
     EXPECT_EQ(Run({"dcf", "load", "3", edited, "--changed"}), ExitNoAnswer);
 }
@@ -259,16 +228,16 @@ TEST_F(ConfigCommandTest, UsageErrorsAreExitStatusTwoAndSendNothing)
 TEST_F(ConfigCommandTest, InABatchTheCommandsShareOneBus)
 {
     const std::string script = ::testing::TempDir() + "velomar_cli_config.txt";
-    WriteText(script, "write 3 0x1017 0 u16 300\n"
-                      "dcf save 3 \"" +
-                          saved + "\" --eds \"" + IoModuleEds() +
-                          "\"\n"
-                          "write 3 0x1017 0 u16 500   # changed after the save\n"
-                          "dcf load 3 \"" +
-                          saved +
-                          "\" --changed\n"
-                          "store 3\n"
-                          "read 3 0x1017 0 u16\n");
+    WriteTextFile(script, "write 3 0x1017 0 u16 300\n"
+                          "dcf save 3 \"" +
+                              saved + "\" --eds \"" + IoModuleEds() +
+                              "\"\n"
+                              "write 3 0x1017 0 u16 500   # changed after the save\n"
+                              "dcf load 3 \"" +
+                              saved +
+                              "\" --changed\n"
+                              "store 3\n"
+                              "read 3 0x1017 0 u16\n");
     EXPECT_EQ(Run({"--json", "batch", script}), ExitOk) << err;
     std::remove(script.c_str());
     const std::vector<json> lines = JsonLines();

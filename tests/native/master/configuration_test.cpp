@@ -40,7 +40,7 @@ protected:
         folder = pattern;
         side.messagesWaiting = 1000000;
         appSettings.CurrAdr = static_cast<std::int32_t>(kNode);
-        WriteText(In("io.eds"), ReadSource("simbus/eds/io_module.eds"));
+        WriteTextFile(In("io.eds"), ReadSource("simbus/eds/io_module.eds"));
         ASSERT_EQ(OpenSlaveDictionary(TestOwner(), folder.c_str()), 1);
         ASSERT_EQ(objectDictionary.source, EdsSource::Identity);
         ResetConfigDownload();
@@ -214,7 +214,7 @@ TEST_F(ConfigurationTest, AnEntryTheDeviceRefusesIsReportedInWordsAndTheOthersAr
                     "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n"
                     "ParameterValue=350\n");
     text += "\n[DeviceComissioning]\nNodeID=3\n";
-    WriteText(In("edited.dcf"), text);
+    WriteTextFile(In("edited.dcf"), text);
     ASSERT_EQ(LoadDownloadFile(TestOwner(), In("edited.dcf").c_str()), 1);
     ASSERT_EQ(configDownload.rows.size(), 2u) << "only entries with a configured value";
     EXPECT_EQ(configDownload.rows[0].index, 0x1008) << "by index";

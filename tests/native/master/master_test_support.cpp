@@ -341,30 +341,5 @@ void MasterTest::Cycle(std::uint32_t advanceMs)
 
 std::string ReadSource(const std::string& relative)
 {
-    std::FILE* file = std::fopen((std::string(VELOMAR_SOURCE_DIR) + "/" + relative).c_str(), "rb");
-    std::string text;
-    if (file == nullptr)
-        return text;
-    char block[4096];
-    for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;)
-        text.append(block, n);
-    std::fclose(file);
-    return text;
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to)
-{
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
-    return text;
+    return ReadTextFile(std::string(VELOMAR_SOURCE_DIR) + "/" + relative);
 }

@@ -17,6 +17,7 @@
 #include "operator_side.h"
 #include "process_image.h"
 #include "sim_controls.h"
+#include "text_files.h"
 
 struct TestOperator {
     // What the master asked, in order: "message 1008", "ask retry 1008", "comm on",
@@ -91,7 +92,3 @@ int TestPump(tagMSG* message);
 
 // A file of the source tree (VELOMAR_SOURCE_DIR) as text; "" when it cannot be read.
 std::string ReadSource(const std::string& relative);
-// Writes `text` to `path` (a test failure when it cannot).
-void WriteText(const std::string& path, const std::string& text);
-// `text` with the first `from` replaced by `to` (a test failure when there is none).
-std::string Replaced(std::string text, const std::string& from, const std::string& to);

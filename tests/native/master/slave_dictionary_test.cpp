@@ -197,18 +197,19 @@ protected:
     // The I/O module's file beside a broken file and one that only shares its device type.
     void WriteFolder()
     {
-        WriteText(
+        WriteTextFile(
             In("a_broken.eds"),
             "[DeviceInfo]\nVendorNumber=0x00000F0A\nProductNumber=0x401\n[MandatoryObjects]\nSupportedObjects=0x\n");
-        WriteText(In("b_same_type.eds"), Replaced(ioModule, "ProductNumber=0x00000401", "ProductNumber=0x00000999"));
-        WriteText(In("c_io.eds"), ioModule);
-        WriteText(In("notes.txt"), ioModule);
+        WriteTextFile(In("b_same_type.eds"),
+                      Replaced(ioModule, "ProductNumber=0x00000401", "ProductNumber=0x00000999"));
+        WriteTextFile(In("c_io.eds"), ioModule);
+        WriteTextFile(In("notes.txt"), ioModule);
     }
 
     // Opens the dictionary of node 3 from the I/O module's own file.
     void OpenIoModule()
     {
-        WriteText(In("c_io.eds"), ioModule);
+        WriteTextFile(In("c_io.eds"), ioModule);
         ASSERT_EQ(OpenSlaveDictionary(TestOwner(), folder.c_str()), 1);
         ASSERT_EQ(objectDictionary.source, EdsSource::Identity);
         side.events.clear();
@@ -286,7 +287,7 @@ TEST_F(DictionaryTest, TheFileIsFoundByIdentityThenByDeviceType)
     EXPECT_EQ(path, In("b_same_type.eds"));
 
     // A DCF is looked at like an EDS; names sort, so c_io.eds still comes first.
-    WriteText(In("d_io.dcf"), ioModule);
+    WriteTextFile(In("d_io.dcf"), ioModule);
     identity.productNumber = 0x401;
     EXPECT_EQ(FindEdsFile(folder.c_str(), identity, kNode, path, device), EdsSource::Identity);
     EXPECT_EQ(path, In("c_io.eds"));
@@ -304,7 +305,7 @@ TEST_F(DictionaryTest, WithoutAMatchTheRememberedFileElseThePickedOneIsShownAndR
 {
     // No slave answers, so nothing matches.
     bus.setNodeMode(kNode, kSimNodeSilent, 0);
-    WriteText(In("picked.eds"), ioModule);
+    WriteTextFile(In("picked.eds"), ioModule);
     side.rememberedFile = In("picked.eds");
     EXPECT_EQ(OpenSlaveDictionary(TestOwner(), folder.c_str()), 1);
     EXPECT_EQ(objectDictionary.source, EdsSource::Remembered);

@@ -283,6 +283,29 @@ int RowCount(HWND list)
     return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
+std::vector<std::wstring> ColumnHeads(HWND list, int columns)
+{
+    std::vector<std::wstring> heads;
+    for (int column = 0; column < columns; ++column) {
+        wchar_t text[64] = L"";
+        LVCOLUMNW item{};
+        item.mask = LVCF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+        heads.push_back(text);
+    }
+    return heads;
+}
+
+int FindRow(HWND list, const wchar_t* index, const wchar_t* sub)
+{
+    for (int row = 0; row < RowCount(list); ++row)
+        if (CellText(list, row, 0) == index && CellText(list, row, 1) == sub)
+            return row;
+    return -1;
+}
+
 std::string Utf8(const std::wstring& wide)
 {
     std::string text(4 * wide.size() + 1, '\0');

@@ -63,6 +63,10 @@ std::vector<LPARAM> ListItemData(HWND list);
 // A cell of a list view in report style, and its number of rows.
 std::wstring CellText(HWND list, int row, int column);
 int RowCount(HWND list);
+// The heads of its first `columns` columns.
+std::vector<std::wstring> ColumnHeads(HWND list, int columns);
+// The row whose first two cells are `index` and `sub` ("1008", "00"), or -1.
+int FindRow(HWND list, const wchar_t* index, const wchar_t* sub);
 
 // UTF-8 of a wide text ("" when it does not convert).
 std::string Utf8(const std::wstring& wide);

@@ -22,6 +22,7 @@
 #include "modal_operator.h"
 #include "resource.h"
 #include "sim_controls.h"
+#include "text_files.h"
 #include "win_test_support.h"
 
 namespace {
@@ -30,43 +31,9 @@ constexpr std::uint32_t kNode = 3;
 constexpr char kGermanSettings[] = "[Language]\r\nPrimaryLanguage=7\r\nSubLanguage=1\r\n";
 constexpr int kResultColumn = 4;
 
-std::string Replaced(const std::string& text, const std::string& from, const std::string& to)
-{
-    std::string result = text;
-    const std::size_t at = result.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        result.replace(at, from.size(), to);
-    return result;
-}
-
 bool StartsWith(const std::wstring& text, const std::wstring& start)
 {
     return text.compare(0, start.size(), start) == 0;
-}
-
-// The row showing `index` and `sub` ("1017", "00"), or -1.
-int FindRow(HWND list, const wchar_t* index, const wchar_t* sub)
-{
-    for (int row = 0; row < RowCount(list); ++row)
-        if (CellText(list, row, 0) == index && CellText(list, row, 1) == sub)
-            return row;
-    return -1;
-}
-
-std::vector<std::wstring> ColumnHeads(HWND list)
-{
-    std::vector<std::wstring> heads;
-    for (int column = 0; column < 5; ++column) {
-        wchar_t text[64] = L"";
-        LVCOLUMNW item{};
-        item.mask = LVCF_TEXT;
-        item.pszText = text;
-        item.cchTextMax = 64;
-        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
-        heads.push_back(text);
-    }
-    return heads;
 }
 
 // Every result cell, top to bottom.
@@ -211,7 +178,7 @@ TEST_F(ConfigurationWindows, ASavedDcfBringsAChangedValueBackAndVerifyReadsItBac
                        title = WindowText(dialog);
                        file = ControlText(dialog, IDC_DCF_FILE);
                        checkbox = ControlText(dialog, IDC_DCF_ONLY_CHANGED);
-                       heads = ColumnHeads(list);
+                       heads = ColumnHeads(list, 5);
                        heartbeatLine = FindRow(list, L"1017", L"00");
                        for (int column = 0; column < 5; ++column)
                            heartbeatRow.push_back(CellText(list, heartbeatLine, column));
@@ -282,7 +249,7 @@ TEST_F(ConfigurationWindows, AnEntryTheDeviceRefusesShowsItsAbortCodeInGermanWor
                        title = WindowText(dialog);
                        checkbox = ControlText(dialog, IDC_DCF_ONLY_CHANGED);
                        button = ControlText(dialog, IDC_DCF_WRITE);
-                       heads = ColumnHeads(GetDlgItem(dialog, IDC_DCF_LIST));
+                       heads = ColumnHeads(GetDlgItem(dialog, IDC_DCF_LIST), 5);
                        PostCommand(dialog, IDC_DCF_WRITE);
                    }),
         WhenStatus(IDC_DCF_STATUS, L"1 geschrieben",

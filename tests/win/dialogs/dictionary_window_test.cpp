@@ -60,30 +60,6 @@ std::vector<std::wstring> Row(HWND list, int row)
     return cells;
 }
 
-std::vector<std::wstring> ColumnHeads(HWND list)
-{
-    std::vector<std::wstring> heads;
-    for (int column = 0; column < 7; ++column) {
-        wchar_t text[64] = L"";
-        LVCOLUMNW item{};
-        item.mask = LVCF_TEXT;
-        item.pszText = text;
-        item.cchTextMax = 64;
-        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
-        heads.push_back(text);
-    }
-    return heads;
-}
-
-// The row showing `index` and `sub` ("1008", "00"), or -1.
-int FindRow(HWND list, const wchar_t* index, const wchar_t* sub)
-{
-    for (int row = 0; row < RowCount(list); ++row)
-        if (CellText(list, row, 0) == index && CellText(list, row, 1) == sub)
-            return row;
-    return -1;
-}
-
 // Sees every message the thread takes from its queue: here, the marks a test posts to
 // look at the window while Read All runs.
 class QueueWatcher {
@@ -195,7 +171,7 @@ TEST_F(ObjectDictionaryWindow, F5FindsTheSlavesFileByItsIdentityAndListsEveryEnt
     ASSERT_TRUE(eds::ReadDevice(ioModule, kNode, device, error)) << error;
     HWND list = List(dialog);
     ASSERT_EQ(RowCount(list), static_cast<int>(device.entries.size()));
-    EXPECT_EQ(ColumnHeads(list),
+    EXPECT_EQ(ColumnHeads(list, 7),
               (std::vector<std::wstring>{L"Index", L"Sub", L"Name", L"Data Type", L"Access", L"Default", L"Value"}));
     EXPECT_EQ(Row(list, 0),
               (std::vector<std::wstring>{L"1000", L"00", L"Device type", L"UNSIGNED32", L"ro", L"0x000F0191", L""}));
@@ -510,7 +486,7 @@ TEST_F(ObjectDictionaryWindow, TheGermanWindowSpeaksGerman)
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(WindowText(dialog), L"<F5> Objektverzeichnis");
-    EXPECT_EQ(ColumnHeads(List(dialog)),
+    EXPECT_EQ(ColumnHeads(List(dialog), 7),
               (std::vector<std::wstring>{L"Index", L"Sub", L"Name", L"Datentyp", L"Zugriff", L"Vorgabe", L"Wert"}));
     EXPECT_EQ(ControlText(dialog, IDC_DICT_READ_ALL), L"&Alle lesen");
     EXPECT_EQ(ControlText(dialog, IDOK), L"&Lesen ...");
