@@ -787,29 +787,6 @@ private:
     Session& session_;
 };
 
-// UTF-8 as the wide text the master's questions take ("%s" of an area's name).
-std::wstring WideText(std::string_view text)
-{
-    std::wstring wide;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i++]);
-        std::uint32_t code = lead;
-        std::size_t more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        if (more > 0)
-            code = lead & (0x3Fu >> more);
-        for (; more > 0 && i < text.size(); --more)
-            code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
-        if (sizeof(wchar_t) == 2 && code >= 0x10000) {
-            code -= 0x10000;
-            wide.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
-            wide.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<wchar_t>(code));
-        }
-    }
-    return wide;
-}
-
 std::string AbortInWords(std::uint32_t code)
 {
     return AbortCodeInWords(code, TheConsole().language).text;
@@ -1137,7 +1114,7 @@ int CmdRestore(Context& context, const Parsed& parsed)
     UseSlave(static_cast<std::int32_t>(node));
     TakeLastMasterMessage();
     const std::string areaName = ProgramText(AreaTextId(area->area));
-    const std::wstring wideName = WideText(areaName);
+    const std::wstring wideName = WideFromUtf8(areaName);
     bool asked = false;
     SdoResult result{};
     bool resetOffered = false;

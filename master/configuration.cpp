@@ -30,38 +30,6 @@ std::uint8_t CurrentNode()
     return static_cast<std::uint8_t>(appSettings.CurrAdr & 0x7F);
 }
 
-std::wstring Widen(std::string_view text)
-{
-    // UTF-8 to UTF-16 for a message's "%s": paths and the reader's error lines.
-    std::wstring wide;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::uint32_t code = c;
-        std::size_t more = 0;
-        if (c >= 0xF0) {
-            code = c & 0x07u;
-            more = 3;
-        } else if (c >= 0xE0) {
-            code = c & 0x0Fu;
-            more = 2;
-        } else if (c >= 0xC0) {
-            code = c & 0x1Fu;
-            more = 1;
-        }
-        ++i;
-        for (; more > 0 && i < text.size(); --more, ++i)
-            code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            wide.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
-            wide.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<wchar_t>(code));
-        }
-    }
-    return wide;
-}
-
 std::string_view FileNameOf(std::string_view path)
 {
     const std::size_t slash = path.find_last_of("\\/");
@@ -336,7 +304,7 @@ SaveOutcome SaveSlaveDcf(OwnerHandle owner, const char* path)
     if (ReadWholeFile(objectDictionary.path.c_str(), kMaxEdsFileBytes, source) != ReadFileResult::Ok ||
         !eds::ReadDevice(source, objectDictionary.node, device, error) ||
         device.entries.size() != objectDictionary.device.entries.size()) {
-        const std::wstring name = Widen(objectDictionary.path);
+        const std::wstring name = WideFromUtf8(objectDictionary.path);
         Operator().askQuestion(owner, FormOkWarning, IDS_DCF_BAD_FILE, name.c_str());
         return outcome;
     }
@@ -362,7 +330,7 @@ SaveOutcome SaveSlaveDcf(OwnerHandle owner, const char* path)
     if (file != nullptr)
         written = std::fclose(file) == 0 && written;
     if (!written) {
-        const std::wstring name = Widen(path);
+        const std::wstring name = WideFromUtf8(path);
         Operator().askQuestion(owner, FormOkWarning, IDS_DCF_SAVE_FAILED, name.c_str());
         return outcome;
     }
@@ -401,7 +369,7 @@ int LoadDownloadFile(OwnerHandle owner, const char* path)
     eds::Device file;
     std::string error;
     if (ReadEdsFile(path, node, file, error) == 0) {
-        const std::wstring text = Widen(error);
+        const std::wstring text = WideFromUtf8(error);
         Operator().askQuestion(owner, FormOkWarning, IDS_DCF_BAD_FILE, text.c_str());
         return 0;
     }

@@ -108,44 +108,6 @@ void AppendUtf8(std::string& text, std::uint32_t code)
     }
 }
 
-// UTF-8 as the platform's wide text (UTF-16 where wchar_t has 16 bits); a byte that is
-// not part of a well-formed sequence becomes U+FFFD.
-std::wstring WideFromUtf8(std::string_view text)
-{
-    std::wstring wide;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<std::uint8_t>(text[i++]);
-        std::uint32_t code = lead;
-        if (lead >= 0x80) {
-            const std::size_t extra = lead >= 0xF0 && lead < 0xF5   ? 3
-                                      : lead >= 0xE0 && lead < 0xF0 ? 2
-                                      : lead >= 0xC2 && lead < 0xE0 ? 1
-                                                                    : 0;
-            std::uint32_t value = lead & (0x3Fu >> extra);
-            std::size_t k = 0;
-            while (k < extra && i + k < text.size() && (static_cast<std::uint8_t>(text[i + k]) & 0xC0) == 0x80) {
-                value = value << 6 | (static_cast<std::uint8_t>(text[i + k]) & 0x3Fu);
-                ++k;
-            }
-            if (extra == 0 || k < extra) {
-                code = 0xFFFD;
-            } else {
-                code = value;
-                i += extra;
-            }
-        }
-        if (code >= 0x10000 && sizeof(wchar_t) == 2) {
-            code -= 0x10000;
-            wide += static_cast<wchar_t>(0xD800 + (code >> 10));
-            wide += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            wide += static_cast<wchar_t>(code);
-        }
-    }
-    return wide;
-}
-
 void ShowUnreadable(OwnerHandle owner, const std::string& error)
 {
     const std::wstring line = WideFromUtf8(error.substr(0, kErrorChars));
@@ -185,6 +147,42 @@ int PickFor(OwnerHandle owner, std::uint8_t node)
 }
 
 }  // namespace
+
+std::wstring WideFromUtf8(std::string_view text)
+{
+    std::wstring wide;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<std::uint8_t>(text[i++]);
+        std::uint32_t code = lead;
+        if (lead >= 0x80) {
+            const std::size_t extra = lead >= 0xF0 && lead < 0xF5   ? 3
+                                      : lead >= 0xE0 && lead < 0xF0 ? 2
+                                      : lead >= 0xC2 && lead < 0xE0 ? 1
+                                                                    : 0;
+            std::uint32_t value = lead & (0x3Fu >> extra);
+            std::size_t k = 0;
+            while (k < extra && i + k < text.size() && (static_cast<std::uint8_t>(text[i + k]) & 0xC0) == 0x80) {
+                value = value << 6 | (static_cast<std::uint8_t>(text[i + k]) & 0x3Fu);
+                ++k;
+            }
+            if (extra == 0 || k < extra) {
+                code = 0xFFFD;
+            } else {
+                code = value;
+                i += extra;
+            }
+        }
+        if (code >= 0x10000 && sizeof(wchar_t) == 2) {
+            code -= 0x10000;
+            wide += static_cast<wchar_t>(0xD800 + (code >> 10));
+            wide += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            wide += static_cast<wchar_t>(code);
+        }
+    }
+    return wide;
+}
 
 int ReadSlaveIdentity(OwnerHandle owner, std::uint32_t node, SlaveIdentity& identity)
 {

@@ -113,6 +113,10 @@ struct ReadAllOutcome {
 // and not asked again; with nothing left to read, no bus is opened.
 ReadAllOutcome ReadAllEntries(OwnerHandle owner, bool onlyUnread = false);
 
+// UTF-8 as the platform's wide text (UTF-16 where wchar_t has 16 bits); a byte that is
+// not part of a well-formed sequence becomes U+FFFD.
+std::wstring WideFromUtf8(std::string_view text);
+
 // The value as the window shows it (UTF-8): strings as text, numbers in hex and decimal
 // ("0x001F (31)", signed types with their negative decimal), REAL32 and REAL64 as "%g",
 // octet strings, domains and values of an unexpected length as hex bytes "01 02 0A".

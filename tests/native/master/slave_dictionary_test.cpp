@@ -554,3 +554,19 @@ TEST_F(DictionaryTest, ReadAllLeavesTheExchangesMessagePassingAsARestartLeftIt)
 }
 
 }  // namespace
+
+TEST(WideFromUtf8, TakesEverySequenceLengthAndMarksWhatIsNotUtf8)
+{
+    EXPECT_EQ(WideFromUtf8("Ger\xC3\xA4t 20\xE2\x82\xAC"), L"Ger\u00E4t 20\u20AC");
+    const std::wstring face = WideFromUtf8("\xF0\x9F\x98\x80");
+    if constexpr (sizeof(wchar_t) == 2)
+        EXPECT_EQ(face, (std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}));
+    else
+        EXPECT_EQ(face, std::wstring(1, wchar_t(0x1F600)));
+    // A stray continuation byte, a lead byte cut short, an overlong form's lead.
+    EXPECT_EQ(WideFromUtf8("a\x80"
+                           "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(WideFromUtf8("a\xE2\x82"), L"a\uFFFD\uFFFD");
+    EXPECT_EQ(WideFromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");
+}
