@@ -217,9 +217,13 @@ std::string AbortText(std::uint32_t code)
 // The outcome of a transfer as the command's exit status, after its message.
 int TransferFailure(Context& context, const SdoResult& result)
 {
-    if (result.aborted != 0)
-        return Fail(context, ExitRefused, ProgramText(IDS_OBJECT_ABORT, {AbortText(result.abortCode)}),
-                    JsonLine{}.Text("abortCode", Hex(result.abortCode, 8)));
+    if (result.aborted != 0) {
+        // The program's message, and what the code means in words.
+        const std::string meaning = ProgramText(AbortCodeTextId(result.abortCode));
+        return Fail(context, ExitRefused,
+                    ProgramText(IDS_OBJECT_ABORT, {AbortText(result.abortCode)}) + " (" + meaning + ")",
+                    JsonLine{}.Text("abortCode", Hex(result.abortCode, 8)).Text("meaning", meaning));
+    }
     return Fail(context, ExitNoAnswer, ProgramText(IDS_COMM_FAILURE));
 }
 
@@ -297,15 +301,51 @@ const ValueType* FindValueType(std::string_view name)
     return nullptr;
 }
 
-// The type the object dialogs preset for an entry of the node's EDS file, when the
-// program has one for the node (given to dict with --eds in this session); raw else.
+// The node's file from the eds folder beside the program, found by the identity and
+// device type it reports over the open bus, as the Object Dictionary window finds it; the
+// reads go unreported (a node that does not answer gets its read's own message). False
+// when no file matches.
+bool FindNodeFile(std::uint32_t node)
+{
+    SlaveIdentity identity;
+    std::vector<std::uint8_t> data(kMaxObjectBytes);
+    const auto readU32 = [&](std::uint16_t index, std::uint8_t sub, std::uint32_t& value) {
+        std::uint32_t length = 0;
+        const SdoResult result = ReadObjectDefault(node, index, sub, data.data(), length);
+        if (result.failed != 0 || result.aborted != 0 || length != 4)
+            return false;
+        value = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
+                static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+        return true;
+    };
+    identity.hasVendorNumber = readU32(0x1018, 1, identity.vendorNumber);
+    identity.hasProductNumber = readU32(0x1018, 2, identity.productNumber);
+    identity.hasDeviceType = readU32(0x1000, 0, identity.deviceType);
+    std::string path;
+    eds::Device device;
+    const std::string folder = ProgramFolder() + "eds";
+    const EdsSource source = FindEdsFile(folder.c_str(), identity, static_cast<std::uint8_t>(node), path, device);
+    if (source == EdsSource::None)
+        return false;
+    objectDictionary.node = static_cast<std::uint8_t>(node);
+    objectDictionary.source = source;
+    objectDictionary.path = path;
+    objectDictionary.device = std::move(device);
+    objectDictionary.values.assign(objectDictionary.device.entries.size(), EntryValue{});
+    return true;
+}
+
+// The type the object dialogs preset for an entry of the node's EDS file: the one given
+// to dict with --eds in this session, else the one open for the node, else the one the
+// eds folder holds for it; raw without a file.
 const ValueType& DefaultValueType(Context& context, std::uint32_t node, std::uint16_t index, std::uint8_t sub)
 {
     const ValueType& raw = kValueTypes[12];
     const auto choice = context.session.edsChoices.find(node);
-    if (choice == context.session.edsChoices.end())
-        return raw;
-    if (objectDictionary.node != node || objectDictionary.path != choice->second) {
+    if (choice == context.session.edsChoices.end()) {
+        if ((objectDictionary.node != node || objectDictionary.path.empty()) && !FindNodeFile(node))
+            return raw;
+    } else if (objectDictionary.node != node || objectDictionary.path != choice->second) {
         std::string error;
         eds::Device device;
         if (ReadEdsFile(choice->second.c_str(), static_cast<std::uint8_t>(node), device, error) == 0)
@@ -1244,7 +1284,8 @@ const CommandSpec kCommands[] = {
     {"read",
      "read NODE INDEX SUB [TYPE]",
      "Reads one object. INDEX is hex (0x optional), SUB decimal or 0x-hex. TYPE: u8 u16 u24 u32 i8 i16 i32 f32 "
-     "hex1..hex4 raw str; without it, the type of the node's EDS file given to dict --eds in this session, else raw.",
+     "hex1..hex4 raw str; without it, the type of the node's EDS file (given to dict --eds in this session, else found "
+     "in the eds folder beside the program by its identity), else raw.",
      {},
      {},
      3,

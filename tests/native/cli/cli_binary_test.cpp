@@ -174,7 +174,7 @@ TEST(BinaryTest, ExitStatusesAndWhereTheWordsGo)
     run = RunProgram({"--json", "read", "3", "0x6000", "9", "u8"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(nlohmann::json::parse(run.out)["abortCode"], "0x06090011");
-    EXPECT_EQ(run.err, "velomar: Unable to access object! Abort Code: 06090011h\n");
+    EXPECT_EQ(run.err, "velomar: Unable to access object! Abort Code: 06090011h (Sub-index does not exist)\n");
 
     run = RunProgram({"read", "3", "0x1000"});
     EXPECT_EQ(run.status, 2);
@@ -187,6 +187,22 @@ TEST(BinaryTest, ExitStatusesAndWhereTheWordsGo)
     run = RunProgram({"--driver", "/nonexistent/pcan_usb.so", "scan"});
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.err, "velomar: Unable to load CAN DLL!\n");
+}
+
+// Without a type, a read takes the one of the node's file, which the eds folder beside the
+// program holds for the identity the node reports.
+TEST(BinaryTest, AReadWithoutATypeTakesTheOneOfTheNodesFile)
+{
+    Finished run = RunProgram({"--json", "read", "3", "0x1017", "0"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json heartbeat = nlohmann::json::parse(run.out);
+    EXPECT_EQ(heartbeat["type"], "u16");
+    EXPECT_TRUE(heartbeat["value"].is_number());
+    run = RunProgram({"read", "3", "0x1008", "0"});
+    EXPECT_EQ(run.out, "SimIO 8DI 8DO 2AI 2AO\n");
+    run = RunProgram({"read", "5", "0x6041", "0"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find(' '), std::string::npos) << "one number, not bytes: " << run.out;
 }
 
 TEST(BinaryTest, BatchOnStandardInputKeepsWhatWasWritten)

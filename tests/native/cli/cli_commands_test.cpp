@@ -126,10 +126,10 @@ TEST_F(ReadWriteTest, AValueThatDoesNotFitIsRefusedAndNothingIsSent)
 TEST_F(ReadWriteTest, AnAbortIsExitStatusOneWithItsCode)
 {
     EXPECT_EQ(Run({"read", "3", "0x6000", "9", "u8"}), ExitRefused);
-    EXPECT_EQ(err, "velomar: Unable to access object! Abort Code: 06090011h\n");
+    EXPECT_EQ(err, "velomar: Unable to access object! Abort Code: 06090011h (Sub-index does not exist)\n");
     Clear();
     EXPECT_EQ(Run({"--lang", "de", "write", "3", "0x1000", "0", "u32", "1"}), ExitRefused);
-    EXPECT_EQ(err, "velomar: Kann auf Objekt nicht zugreifen! Abort Code: 06010002h\n");
+    EXPECT_EQ(err, "velomar: Kann auf Objekt nicht zugreifen! Abort Code: 06010002h (Schreiben eines nur lesbaren Objekts)\n");
     Clear();
     EXPECT_EQ(Run({"--json", "read", "3", "0x6000", "9", "u8"}), ExitRefused);
     const std::vector<json> lines = JsonLines();

@@ -148,7 +148,7 @@ TEST(VelomarExeTest, ARefusedValueAndTheExitStatuses)
 
     run = RunVelomar(L"read 3 0x6000 9 u8");
     EXPECT_EQ(run.status, 1u);
-    EXPECT_EQ(run.err, Crlf("velomar: Unable to access object! Abort Code: 06090011h\n"));
+    EXPECT_EQ(run.err, Crlf("velomar: Unable to access object! Abort Code: 06090011h (Sub-index does not exist)\n"));
 
     run = RunVelomar(L"read 99 0x1000 0 u32");
     EXPECT_EQ(run.status, 3u);
