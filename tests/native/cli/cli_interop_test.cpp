@@ -148,7 +148,7 @@ TEST_F(SocketcandPathTest, ReadAndWriteAgreeWithTheIndependentSlave)
     run = Run({"--json", "read", "3", "0x3000", "0", "u32"});
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(Parsed(run)["abortCode"], "0x06020000");
-    EXPECT_EQ(run.err, "velomar: Unable to access object! Abort Code: 06020000h\n");
+    EXPECT_EQ(run.err, "velomar: Unable to access object! Abort Code: 06020000h (Object does not exist in the object dictionary)\n");
 }
 
 // The search finds exactly the two independent slaves; info tells node 3's identity as
