@@ -16,6 +16,7 @@
 #include "exchange.h"
 #include "resource.h"
 #include "sim_controls.h"
+#include "velomar_exe.h"
 #include "win_test_support.h"
 
 namespace {
@@ -50,63 +51,6 @@ std::vector<std::string> Lines(const std::string& text)
         lines.push_back(line);
     }
     return lines;
-}
-
-struct Finished {
-    DWORD status = 0xFFFFFFFF;  // all ones when it did not end within the deadline
-    std::string out;
-    std::string err;
-};
-
-HANDLE Inheritable(const std::wstring& path, DWORD access, DWORD creation)
-{
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, creation,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// velomar.exe beside the test, its standard streams in files; waited for with a deadline.
-Finished RunVelomar(const std::wstring& arguments, const std::string& input)
-{
-    Finished result;
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring base = std::wstring(temp) + L"velomar_agree_" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring inName = base + L"_in.txt", outName = base + L"_out.txt", errName = base + L"_err.txt";
-    WriteFileBytes(inName, input);
-    HANDLE in = Inheritable(inName, GENERIC_READ, OPEN_EXISTING);
-    HANDLE out = Inheritable(outName, GENERIC_WRITE, CREATE_ALWAYS);
-    HANDLE err = Inheritable(errName, GENERIC_WRITE, CREATE_ALWAYS);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    const std::wstring folder = ExecutableFolder();
-    const std::wstring program = folder + VELOMAR_EXE;
-    std::wstring line = L"\"" + program + L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                        folder.c_str(), &startup, &process);
-    CloseHandle(in);
-    CloseHandle(out);
-    CloseHandle(err);
-    EXPECT_NE(started, 0) << "CreateProcessW failed: " << GetLastError();
-    if (started != 0) {
-        if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(process.hProcess, &result.status);
-        else
-            TerminateProcess(process.hProcess, 99);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    result.out = ReadFileBytes(outName);
-    result.err = ReadFileBytes(errName);
-    DeleteFileW(inName.c_str());
-    DeleteFileW(outName.c_str());
-    DeleteFileW(errName.c_str());
-    return result;
 }
 
 // velomar's hexN text ("0x000F0191") as the dialog's Hex format writes the same number
@@ -214,7 +158,7 @@ TEST_F(CliReadAgreement, VelomarAndReadObjectShowTheSameValues)
         const std::string command = object.command;
         script += command + "\r\n" + command.substr(0, command.rfind(' ')) + " raw\r\n";
     }
-    const Finished run = RunVelomar(L"batch -", script);
+    const VelomarRun run = RunVelomarIn(ExecutableFolder(), L"batch -", script);
     ASSERT_EQ(run.status, 0u) << run.err;
     const std::vector<std::string> cli = Lines(run.out);
     ASSERT_EQ(cli.size(), 2 * std::size(kObjects)) << run.out;
