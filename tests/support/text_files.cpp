@@ -33,3 +33,17 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
         text.replace(at, from.size(), to);
     return text;
 }
+
+std::string IoModuleWithARefusedRow(std::string text)
+{
+    std::erase(text, '\r');
+    text = Replaced(text,
+                    "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=const",
+                    "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=rw\n"
+                    "ParameterValue=Renamed");
+    text = Replaced(text,
+                    "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n",
+                    "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n"
+                    "ParameterValue=350\n");
+    return text + "\n[DeviceComissioning]\nNodeID=3\n";
+}

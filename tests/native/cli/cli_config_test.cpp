@@ -42,21 +42,9 @@ protected:
     }
 };
 
-// The I/O module's file with the device name made writable with a value (the device keeps
-// it constant) and a heartbeat time of 350 ms: two rows, one of them refused.
 std::string FileWithARefusedRow()
 {
-    std::string text = ReadTextFile(IoModuleEds());
-    std::erase(text, '\r');
-    text = Replaced(text,
-                    "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=const",
-                    "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=rw\n"
-                    "ParameterValue=Renamed");
-    text = Replaced(text,
-                    "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n",
-                    "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n"
-                    "ParameterValue=350\n");
-    return text + "\n[DeviceComissioning]\nNodeID=3\n";
+    return IoModuleWithARefusedRow(ReadTextFile(IoModuleEds()));
 }
 
 TEST_F(ConfigCommandTest, ASavedDcfDownloadedWithOnlyTheChangesBringsTheDeviceBack)

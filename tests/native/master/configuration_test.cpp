@@ -202,19 +202,8 @@ TEST_F(ConfigurationTest, ASavedDcfDownloadedIntoTheChangedDeviceBringsItBackInT
 
 TEST_F(ConfigurationTest, AnEntryTheDeviceRefusesIsReportedInWordsAndTheOthersAreWritten)
 {
-    std::string text = ReadSource("simbus/eds/io_module.eds");
-    std::erase(text, '\r');
     // The file says the device name may be written; the device says it is constant.
-    text = Replaced(text,
-                    "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=const",
-                    "[1008]\nParameterName=Manufacturer device name\nObjectType=0x7\nDataType=0x0009\nAccessType=rw\n"
-                    "ParameterValue=Renamed");
-    text = Replaced(text,
-                    "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n",
-                    "[1017]\nParameterName=Producer heartbeat time\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n"
-                    "ParameterValue=350\n");
-    text += "\n[DeviceComissioning]\nNodeID=3\n";
-    WriteTextFile(In("edited.dcf"), text);
+    WriteTextFile(In("edited.dcf"), IoModuleWithARefusedRow(ReadSource("simbus/eds/io_module.eds")));
     ASSERT_EQ(LoadDownloadFile(TestOwner(), In("edited.dcf").c_str()), 1);
     ASSERT_EQ(configDownload.rows.size(), 2u) << "only entries with a configured value";
     EXPECT_EQ(configDownload.rows[0].index, 0x1008) << "by index";
