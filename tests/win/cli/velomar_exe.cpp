@@ -64,14 +64,24 @@ VelomarRun RunVelomarIn(const std::wstring& folder, const std::wstring& argument
     startup.hStdOutput = out;
     startup.hStdError = err;
     const std::wstring program = folder + L"velomar.exe";
-    std::wstring line = L"\"" + program + L"\" " + arguments;
+    const std::wstring line = L"\"" + program + L"\" " + arguments;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                        folder.c_str(), &startup, &process);
+    // Under load Wine now and then fails to start a process at all (ERROR_INTERNAL_ERROR):
+    // that is the platform's, not the program's, so the start is tried up to three times.
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 3 && started == 0; ++attempt) {
+        std::wstring command = line;  // CreateProcessW may write into its command line
+        started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                 folder.c_str(), &startup, &process);
+        startError = started != 0 ? 0 : GetLastError();
+        if (started == 0 && startError != ERROR_INTERNAL_ERROR)
+            break;
+    }
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    EXPECT_NE(started, 0) << "CreateProcessW failed: " << GetLastError();
+    EXPECT_NE(started, 0) << "CreateProcessW failed: " << startError;
     if (started != 0) {
         if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
             GetExitCodeProcess(process.hProcess, &result.status);
